@@ -1,0 +1,44 @@
+# The two commands the README promises. Everything else is CMake.
+#   make demo   build, then run the tour on the bundled sample data
+#   make test   build and run every test, then the suite again under ASan + UBSan
+JOBS ?= $(shell nproc)
+BUILD ?= build
+ASAN_BUILD ?= build-asan
+CMAKE_FLAGS ?=
+
+.PHONY: all deps build demo test test-release test-sanitize bench clean
+
+all: build
+
+deps:
+	@bash scripts/install-deps.sh
+
+$(BUILD)/build.ninja: | deps
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
+
+build: deps $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS)
+
+demo: build
+	@bash scripts/demo.sh $(BUILD)/tools/narwick/narwick
+
+test: test-release test-sanitize
+
+test-release: build
+	bash scripts/run-tests.sh $(BUILD)
+
+$(ASAN_BUILD)/build.ninja: | deps
+	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DNARWICK_SANITIZE=address,undefined \
+	  -DNARWICK_BUILD_TOOLS=OFF $(CMAKE_FLAGS)
+
+test-sanitize: deps $(ASAN_BUILD)/build.ninja
+	cmake --build $(ASAN_BUILD) -j $(JOBS)
+	bash scripts/run-tests.sh $(ASAN_BUILD)
+
+bench: deps
+	cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DNARWICK_BUILD_BENCHMARKS=ON -DNARWICK_BUILD_TESTS=OFF
+	cmake --build build-bench -j $(JOBS)
+	bash bench/run.sh build-bench
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD) build-bench

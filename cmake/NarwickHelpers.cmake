@@ -1,0 +1,93 @@
+# Warnings and sanitizers for the project's own targets, and one-line helpers for
+# subsystems, tests and fuzz targets.
+
+function(narwick_target_options target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow -Wconversion)
+  if(NARWICK_WERROR)
+    target_compile_options(${target} PRIVATE -Werror)
+  endif()
+endfunction()
+
+if(NARWICK_SANITIZE)
+  add_compile_options(-fsanitize=${NARWICK_SANITIZE} -fno-omit-frame-pointer -fno-sanitize-recover=all)
+  add_link_options(-fsanitize=${NARWICK_SANITIZE})
+endif()
+
+# narwick_add_subsystem(lz SOURCES a.cc b.cc [LIBS extra...])
+# Defines the object library narwick_<name>; the library `narwick` collects them all.
+function(narwick_add_subsystem name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_library(narwick_${name} OBJECT ${ARG_SOURCES})
+  target_include_directories(narwick_${name}
+    PUBLIC $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/include>
+    PRIVATE ${PROJECT_SOURCE_DIR}/src)
+  if(NOT name STREQUAL "frame")
+    target_link_libraries(narwick_${name} PUBLIC narwick_frame)
+  endif()
+  if(ARG_LIBS)
+    target_link_libraries(narwick_${name} PUBLIC ${ARG_LIBS})
+  endif()
+  narwick_target_options(narwick_${name})
+  set_property(GLOBAL APPEND PROPERTY NARWICK_SUBSYSTEMS narwick_${name})
+endfunction()
+
+# narwick_add_test(lz_test SOURCES lz_codec_test.cc ... SUBSYSTEMS lz [LIBS ...])
+# One GoogleTest executable; CTest discovers each test in it.
+function(narwick_add_test name)
+  if(NOT NARWICK_BUILD_TESTS)
+    return()
+  endif()
+  cmake_parse_arguments(ARG "" "" "SOURCES;SUBSYSTEMS;LIBS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  set(objs narwick_frame)
+  foreach(s IN LISTS ARG_SUBSYSTEMS)
+    list(APPEND objs narwick_${s})
+  endforeach()
+  target_link_libraries(${name} PRIVATE ${objs} ${ARG_LIBS} narwick_testing GTest::gtest GTest::gmock GTest::gtest_main)
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src)
+  narwick_target_options(${name})
+  include(GoogleTest)
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
+    PROPERTIES ENVIRONMENT "NARWICK_TESTDATA=${PROJECT_SOURCE_DIR}/testdata")
+endfunction()
+
+# narwick_add_fuzzer(lz_decompress SUBSYSTEMS lz)
+# Builds fuzz/<name>_fuzz.cc as a replay runner registered with CTest (saved inputs from
+# fuzz/corpus/<name>/ plus seeded random ones). With clang and NARWICK_LIBFUZZER=ON the
+# same file becomes a coverage-guided libFuzzer binary instead.
+function(narwick_add_fuzzer name)
+  cmake_parse_arguments(ARG "" "" "SUBSYSTEMS;LIBS" ${ARGN})
+  set(objs narwick_frame)
+  foreach(s IN LISTS ARG_SUBSYSTEMS)
+    list(APPEND objs narwick_${s})
+  endforeach()
+  set(target ${name}_fuzz)
+  if(NOT EXISTS ${PROJECT_SOURCE_DIR}/fuzz/${name}_fuzz.cc)
+    message(FATAL_ERROR "fuzz target ${name}: fuzz/${name}_fuzz.cc is missing")
+  endif()
+  if(NARWICK_LIBFUZZER)
+    add_executable(${target} ${PROJECT_SOURCE_DIR}/fuzz/${name}_fuzz.cc)
+    target_compile_options(${target} PRIVATE -fsanitize=fuzzer)
+    target_link_options(${target} PRIVATE -fsanitize=fuzzer)
+  else()
+    add_executable(${target} ${PROJECT_SOURCE_DIR}/fuzz/${name}_fuzz.cc ${PROJECT_SOURCE_DIR}/fuzz/replay_main.cc)
+    add_test(NAME fuzz_replay.${name}
+      COMMAND ${target} ${PROJECT_SOURCE_DIR}/fuzz/corpus/${name} --random 2000)
+  endif()
+  target_link_libraries(${target} PRIVATE ${objs} ${ARG_LIBS})
+  target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/src)
+  narwick_target_options(${target})
+endfunction()
+
+# narwick_add_bench(lz_bench SUBSYSTEMS lz LIBS ZLIB::ZLIB)
+function(narwick_add_bench name)
+  cmake_parse_arguments(ARG "" "" "SUBSYSTEMS;LIBS;SOURCES" ${ARGN})
+  set(objs narwick_frame)
+  foreach(s IN LISTS ARG_SUBSYSTEMS)
+    list(APPEND objs narwick_${s})
+  endforeach()
+  add_executable(${name} ${PROJECT_SOURCE_DIR}/bench/${name}.cc ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${objs} ${ARG_LIBS})
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/bench)
+  narwick_target_options(${name})
+endfunction()

@@ -1,0 +1,250 @@
+// Late-bound dispatch through a member table: argument layout, coercion, by-reference
+// write-back, optional and missing arguments, properties, events and error numbers.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "frame/class_registration.h"
+#include "frame/member_table.h"
+#include "narwick/frame/class_table.h"
+#include "narwick/frame/collection.h"
+#include "narwick/frame/error_numbers.h"
+#include "narwick/frame/events.h"
+#include "testing/test_support.h"
+
+namespace narwick {
+namespace {
+
+// A class exercising every parameter form the real classes use.
+class Probe final : public frame::AutomationObject {
+ public:
+  const frame::ClassInfo& TypeInfo() const override {
+    static const frame::ClassInfo info = frame::MemberTable<Probe>("Probe")
+        .Method("Twice", &Probe::Twice, {"lngValue"})
+        .Method("Bump", &Probe::Bump, {"intValue"})
+        .Method("Swap", &Probe::Swap, {"varA", "varB"})
+        .Method("Describe", &Probe::Describe, {frame::Opt("varItem")})
+        .Method("Flags", &Probe::Flags, {frame::Opt("startAtZero", false), frame::Opt("startAtOne", true)})
+        .Method("IsPositive", &Probe::IsPositive, {"dblValue"})
+        .Method("FirstElement", &Probe::FirstElement, {"avarIn"})
+        .Method("Fire", &Probe::Fire, {"sngValue"})
+        .Get<Long() const>("Total", &Probe::Total)
+        .Let<void(Long)>("Total", &Probe::Total, {"lngTotal"})
+        .Get<Variant(const String&)>("Item", &Probe::Item, {"strKey"}).Default()
+        .Let<void(const String&, const Variant&)>("Item", &Probe::Item, {"strKey", "varValue"})
+        .Event("Progress", 1, {{"sngPercentage", VbVarType::vbSingle}})
+        .Build();
+    return info;
+  }
+  frame::EventSource* Events() override { return &events_; }
+
+  Long Twice(Long lngValue) { return checked_twice(lngValue); }
+  void Bump(Integer& intValue) { intValue = static_cast<Integer>(intValue + 1); }
+  void Swap(Variant& varA, Variant& varB) { std::swap(varA, varB); }
+  String Describe(const Variant& varItem = Missing) {
+    if (varItem.IsMissing()) return u"missing";
+    if (varItem.IsEmpty()) return u"empty";
+    return CStr(varItem);
+  }
+  Long Flags(VariantBool startAtZero, VariantBool startAtOne) {
+    return (startAtZero ? 1 : 0) + (startAtOne ? 2 : 0);
+  }
+  VariantBool IsPositive(Double dblValue) { return dblValue > 0; }
+  Variant FirstElement(SafeArray& avarIn) {
+    Variant first = avarIn(avarIn.LBound());
+    avarIn(avarIn.LBound()) = Variant(u"changed");
+    return first;
+  }
+  Single Fire(Single sngValue) {
+    Variant args[1] = {Variant(sngValue)};
+    events_.Raise("Progress", 1, args);
+    return CSng(args[0]);
+  }
+  Long Total() const { return total_; }
+  void Total(Long lngTotal) { total_ = lngTotal; }
+  Variant Item(const String& strKey) { return strKey == key_ ? value_ : Variant(); }
+  void Item(const String& strKey, const Variant& varValue) {
+    key_ = strKey;
+    value_ = varValue;
+  }
+
+ private:
+  static Long checked_twice(Long v) {
+    if (v > 1000000) Raise(err::kOverflow);
+    return v * 2;
+  }
+  Long total_ = 0;
+  String key_;
+  Variant value_;
+  frame::EventSource events_;
+};
+
+Object MakeProbe() { return MakeObject(std::make_shared<Probe>()); }
+
+TEST(DispatchTest, NamesMatchWithoutRegardToCase) {
+  Object probe = MakeProbe();
+  EXPECT_EQ(probe.Call("twice", {21}), Variant(42));
+  EXPECT_EQ(probe.Call("TWICE", {Variant(Integer{4})}), Variant(8));
+}
+
+TEST(DispatchTest, ArgumentsAreCoercedToTheDeclaredType) {
+  Object probe = MakeProbe();
+  EXPECT_EQ(probe.Call("Twice", {u"12"}), Variant(24));
+  EXPECT_EQ(probe.Call("Twice", {2.5}), Variant(4));  // 2.5 rounds to even: 2
+  EXPECT_EQ(probe.Call("Twice", {3.5}), Variant(8));
+  EXPECT_RUNTIME_ERROR(probe.Call("Twice", {u"twelve"}), err::kTypeMismatch);
+  EXPECT_RUNTIME_ERROR(probe.Call("Twice", {1e12}), err::kOverflow);
+  EXPECT_RUNTIME_ERROR(probe.Call("Twice", {Variant::Null()}), err::kInvalidUseOfNull);
+}
+
+TEST(DispatchTest, ByReferenceArgumentsReachTheCaller) {
+  Object probe = MakeProbe();
+  Variant n = Integer{41};
+  probe.Call("Bump", {ByRef(n)});
+  EXPECT_EQ(n, Variant(Integer{42}));
+
+  Variant by_value = Integer{1};
+  probe.Call("Bump", {by_value});
+  EXPECT_EQ(by_value, Variant(Integer{1}));
+
+  Variant a = u"a", b = 2;
+  probe.Call("Swap", {ByRef(a), ByRef(b)});
+  EXPECT_EQ(a, Variant(2));
+  EXPECT_EQ(b, Variant(u"a"));
+}
+
+TEST(DispatchTest, ByReferenceWriteBackTakesTheParameterType) {
+  Object probe = MakeProbe();
+  Variant n = u"7";  // a String passed to an Integer by-reference parameter
+  probe.Call("Bump", {ByRef(n)});
+  EXPECT_EQ(n, Variant(Integer{8}));
+}
+
+TEST(DispatchTest, MissingOptionalDiffersFromEmpty) {
+  Object probe = MakeProbe();
+  EXPECT_EQ(probe.Call("Describe"), Variant(u"missing"));
+  EXPECT_EQ(probe.Call("Describe", {Missing}), Variant(u"missing"));
+  EXPECT_EQ(probe.Call("Describe", {Variant()}), Variant(u"empty"));
+  EXPECT_EQ(probe.Call("Describe", {5}), Variant(u"5"));
+}
+
+TEST(DispatchTest, DefaultsFillLeftOutArguments) {
+  Object probe = MakeProbe();
+  EXPECT_EQ(probe.Call("Flags"), Variant(2));
+  EXPECT_EQ(probe.Call("Flags", {true}), Variant(3));
+  EXPECT_EQ(probe.Call("Flags", {Missing, false}), Variant(0));
+}
+
+TEST(DispatchTest, BooleanResultsAreMinusOne) {
+  Object probe = MakeProbe();
+  Variant yes = probe.Call("IsPositive", {3});
+  EXPECT_EQ(yes.VarType(), VbVarType::vbBoolean);
+  EXPECT_EQ(yes.Int(), -1);
+  EXPECT_EQ(probe.Call("IsPositive", {-3}).Int(), 0);
+}
+
+TEST(DispatchTest, ArgumentCountErrors) {
+  Object probe = MakeProbe();
+  EXPECT_RUNTIME_ERROR(probe.Call("Twice"), err::kArgumentNotOptional);
+  EXPECT_RUNTIME_ERROR(probe.Call("Twice", {1, 2}), err::kWrongNumberOfArguments);
+  EXPECT_RUNTIME_ERROR(probe.Call("NoSuchMember"), err::kObjectDoesntSupportMember);
+  EXPECT_RUNTIME_ERROR(Object().Call("Twice", {1}), err::kObjectVariableNotSet);
+}
+
+TEST(DispatchTest, ArraysPassByReference) {
+  Object probe = MakeProbe();
+  Variant arr = SafeArray::FromValues(VbVarType::vbVariant, 3, {u"x", 2});
+  EXPECT_EQ(probe.Call("FirstElement", {ByRef(arr)}), Variant(u"x"));
+  EXPECT_EQ(arr.Array()(3), Variant(u"changed"));
+  EXPECT_RUNTIME_ERROR(probe.Call("FirstElement", {5}), err::kTypeMismatch);
+}
+
+TEST(DispatchTest, PropertiesGetLetAndIndexed) {
+  Object probe = MakeProbe();
+  probe.Let("Total", 12);
+  EXPECT_EQ(probe.Get("total"), Variant(12));
+  EXPECT_EQ(probe.Call("Total"), Variant(12));
+  probe.Let("Item", {u"k"}, 3.5);
+  EXPECT_EQ(probe.Get("Item", {u"k"}), Variant(3.5));
+  EXPECT_EQ(probe.Get("Item", {u"other"}), Variant());
+  EXPECT_RUNTIME_ERROR(probe.Let("Twice", 1), err::kPropertyLetNotDefined);
+  EXPECT_RUNTIME_ERROR(probe.Set("Total", 1), err::kObjectRequired);
+}
+
+TEST(DispatchTest, DefaultMemberGivesTheObjectsValue) {
+  Object probe = MakeProbe();
+  probe.Let("Item", {u""}, 77);
+  EXPECT_EQ(CLng(Variant(probe)), 77);
+}
+
+TEST(DispatchTest, EventsReachSinksWithByReferenceArguments) {
+  Object probe = MakeProbe();
+  std::vector<float> seen;
+  auto cookie = probe.Advise([&](EventCall& e) {
+    EXPECT_EQ(e.name, "Progress");
+    EXPECT_EQ(e.dispid, 1);
+    seen.push_back(CSng(e.args[0]));
+    e.args[0] = Variant(99.5f);
+  });
+  EXPECT_EQ(probe.Call("Fire", {12.5f}), Variant(99.5f));
+  probe.Unadvise(cookie);
+  EXPECT_EQ(probe.Call("Fire", {1.0f}), Variant(1.0f));
+  EXPECT_EQ(seen, std::vector<float>{12.5f});
+}
+
+TEST(DispatchTest, AFailingSinkNeverFailsTheOperation) {
+  Object probe = MakeProbe();
+  probe.Advise([](EventCall&) { Raise(err::kOverflow); });
+  int later = 0;
+  probe.Advise([&](EventCall&) { ++later; });
+  EXPECT_EQ(probe.Call("Fire", {2.0f}), Variant(2.0f));
+  EXPECT_EQ(later, 1);
+}
+
+TEST(DispatchTest, TwoObjectsAreIndependent) {
+  Object a = MakeProbe(), b = MakeProbe();
+  a.Let("Total", 1);
+  b.Let("Total", 2);
+  EXPECT_EQ(a.Get("Total"), Variant(1));
+  EXPECT_EQ(b.Get("Total"), Variant(2));
+}
+
+TEST(DispatchTest, DispatchIdsAreSharedByTheKindsOfOneName) {
+  const auto& info = Probe().TypeInfo();
+  const auto* get = info.Find("Total", frame::MemberKind::kPropertyGet);
+  const auto* let = info.Find("total", frame::MemberKind::kPropertyLet);
+  ASSERT_NE(get, nullptr);
+  ASSERT_NE(let, nullptr);
+  EXPECT_EQ(get->dispid, let->dispid);
+  EXPECT_EQ(info.Find("Item", frame::MemberKind::kPropertyGet)->dispid, 0);
+  EXPECT_TRUE(get->params.empty());
+  EXPECT_TRUE(info.Find("Bump", frame::MemberKind::kMethod)->params[0].by_ref);
+  EXPECT_FALSE(info.Find("Twice", frame::MemberKind::kMethod)->params[0].by_ref);
+}
+
+TEST(ClassTableTest, ThirteenClassesWithFixedIdentities) {
+  auto table = ClassTable();
+  ASSERT_EQ(table.size(), 13u);
+  for (const auto& record : table) {
+    EXPECT_EQ(record.progid, "Narwick." + std::string(record.name));
+    EXPECT_EQ(record.clsid.size(), 38u);
+    bool has_events = record.name == "clsLZCompression" || record.name == "clsHuffmanCompression";
+    EXPECT_EQ(record.events_iid.empty(), !has_events) << record.name;
+  }
+  EXPECT_EQ(TypeLibrary().name, "Narwick");
+  EXPECT_EQ(TypeLibrary().help_string, u"Corvane\u00AE Utilities Control 5.0");
+}
+
+TEST(ClassTableTest, UnknownProgIdIs429) {
+  EXPECT_RUNTIME_ERROR(CreateObject("Narwick.clsNoSuchClass"), err::kCantCreateObject);
+  EXPECT_FALSE(IsClassAvailable("Narwick.clsNoSuchClass"));
+}
+
+TEST(ClassTableTest, CollectionIsCreatableByProgId) {
+  Object c = CreateObject("vba.collection");
+  c.Call("Add", {u"x"});
+  EXPECT_EQ(c.Call("Count"), Variant(1));
+}
+
+}  // namespace
+}  // namespace narwick

@@ -1,0 +1,73 @@
+// The local file-system component on real temporary folders.
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "narwick/frame/error_numbers.h"
+#include "narwick/frame/file_system_tools.h"
+#include "testing/test_support.h"
+
+namespace narwick {
+namespace {
+
+class FileSystemToolsTest : public ::testing::Test {
+ protected:
+  void Write(const std::string& name, const std::string& bytes) {
+    std::ofstream(folder_.path() / name, std::ios::binary) << bytes;
+  }
+  testing::TempFolder folder_;
+  std::shared_ptr<FileSystemTools> tools_ = MakeLocalFileSystemTools();
+};
+
+TEST_F(FileSystemToolsTest, FilesAndFolders) {
+  Write("a.bin", "12345");
+  EXPECT_TRUE(tools_->FileExists(folder_.File("a.bin")));
+  EXPECT_FALSE(tools_->FileExists(folder_.File("missing")));
+  EXPECT_FALSE(tools_->FileExists(folder_.File("")));  // the folder itself is no file
+  EXPECT_TRUE(tools_->FolderExists(folder_.File("")));
+  EXPECT_FALSE(tools_->FolderExists(folder_.File("a.bin")));
+  EXPECT_EQ(tools_->GetFileLength(folder_.File("a.bin")), 5);
+  EXPECT_RUNTIME_ERROR(tools_->GetFileLength(folder_.File("missing")), err::kFileNotFound);
+  EXPECT_EQ(tools_->GetFolderName(folder_.File("a.bin")), FromUtf8(folder_.path().string()));
+}
+
+TEST_F(FileSystemToolsTest, DeleteFileIsQuietForAbsentFiles) {
+  Write("a.bin", "x");
+  tools_->DeleteFile(folder_.File("a.bin"));
+  EXPECT_FALSE(tools_->FileExists(folder_.File("a.bin")));
+  tools_->DeleteFile(folder_.File("a.bin"));
+}
+
+TEST_F(FileSystemToolsTest, DeleteFileFaultsWhenTheFileCannotGo) {
+  if (geteuid() == 0) GTEST_SKIP() << "root may delete from read-only folders";
+  Write("a.bin", "x");
+  std::filesystem::permissions(folder_.path(), std::filesystem::perms::owner_write,
+                               std::filesystem::perm_options::remove);
+  EXPECT_RUNTIME_ERROR(tools_->DeleteFile(folder_.File("a.bin")), err::kPermissionDenied);
+}
+
+TEST_F(FileSystemToolsTest, TrailingSeparatorAddedOnce) {
+  EXPECT_EQ(tools_->AddTrailingSeparator(u"/tmp"), u"/tmp/");
+  EXPECT_EQ(tools_->AddTrailingSeparator(u"/tmp/"), u"/tmp/");
+}
+
+TEST_F(FileSystemToolsTest, DriveOfAPathAndItsFreeSpace) {
+  String drive = tools_->GetDriveName(folder_.File("a.bin"));
+  ASSERT_FALSE(drive.empty());
+  EXPECT_EQ(drive.front(), u'/');
+  Integer number = tools_->GetDriveNumber(drive);
+  EXPECT_GE(number, 0);
+  EXPECT_GT(tools_->GetDriveFreeSpace(number), 0.0);
+  EXPECT_RUNTIME_ERROR(tools_->GetDriveNumber(u"/no/such/mount"), err::kDeviceUnavailable);
+}
+
+TEST_F(FileSystemToolsTest, FactoryCanBeReplacedAndRestored) {
+  auto fake = MakeLocalFileSystemTools();
+  SetFileSystemToolsFactory([&] { return fake; });
+  EXPECT_EQ(CreateFileSystemTools(), fake);
+  SetFileSystemToolsFactory(nullptr);
+  EXPECT_NE(CreateFileSystemTools(), fake);
+}
+
+}  // namespace
+}  // namespace narwick

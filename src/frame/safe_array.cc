@@ -1,0 +1,124 @@
+// Bounded arrays: bounds checks raise 9, as every Automation array access does.
+#include "narwick/frame/safe_array.h"
+
+#include "narwick/frame/convert.h"
+#include "narwick/frame/error.h"
+#include "narwick/frame/error_numbers.h"
+#include "narwick/frame/object.h"
+
+namespace narwick {
+
+namespace {
+
+std::size_t ElementCount(const std::vector<ArrayBounds>& bounds) {
+  std::size_t count = bounds.empty() ? 0 : 1;
+  for (const auto& b : bounds) {
+    if (b.ubound < b.lbound - 1) Raise(err::kSubscriptOutOfRange);
+    count *= static_cast<std::size_t>(std::int64_t{b.ubound} - b.lbound + 1);
+  }
+  return count;
+}
+
+}  // namespace
+
+Variant DefaultValue(VbVarType element) {
+  switch (element) {
+    case VbVarType::vbInteger: return Variant(Integer{0});
+    case VbVarType::vbLong: return Variant(0);
+    case VbVarType::vbByte: return Variant(Byte{0});
+    case VbVarType::vbSingle: return Variant(0.0f);
+    case VbVarType::vbDouble: return Variant(0.0);
+    case VbVarType::vbCurrency: return Variant(Currency{});
+    case VbVarType::vbDate: return Variant(Date{});
+    case VbVarType::vbString: return Variant(String());
+    case VbVarType::vbBoolean: return Variant(false);
+    case VbVarType::vbObject: return Variant(Object());
+    default: return Variant();
+  }
+}
+
+SafeArray::SafeArray(VbVarType element, Long lbound, Long ubound)
+    : SafeArray(element, std::vector<ArrayBounds>{{lbound, ubound}}) {}
+
+SafeArray::SafeArray(VbVarType element, std::vector<ArrayBounds> bounds)
+    : element_(element), bounds_(std::move(bounds)) {
+  elements_.assign(ElementCount(bounds_), DefaultValue(element_));
+}
+
+Long SafeArray::LBound(int dimension) const {
+  if (dimension < 1 || dimension > Dims()) Raise(err::kSubscriptOutOfRange);
+  return bounds_[static_cast<std::size_t>(dimension - 1)].lbound;
+}
+
+Long SafeArray::UBound(int dimension) const {
+  if (dimension < 1 || dimension > Dims()) Raise(err::kSubscriptOutOfRange);
+  return bounds_[static_cast<std::size_t>(dimension - 1)].ubound;
+}
+
+std::size_t SafeArray::Offset(Long i, int dimension) const {
+  const auto& b = bounds_[static_cast<std::size_t>(dimension - 1)];
+  if (i < b.lbound || i > b.ubound) Raise(err::kSubscriptOutOfRange);
+  return static_cast<std::size_t>(std::int64_t{i} - b.lbound);
+}
+
+Variant& SafeArray::operator()(Long i) {
+  if (Dims() != 1) Raise(err::kSubscriptOutOfRange);
+  return elements_[Offset(i, 1)];
+}
+
+const Variant& SafeArray::operator()(Long i) const {
+  if (Dims() != 1) Raise(err::kSubscriptOutOfRange);
+  return elements_[Offset(i, 1)];
+}
+
+Variant& SafeArray::operator()(Long i, Long j) {
+  if (Dims() != 2) Raise(err::kSubscriptOutOfRange);
+  std::size_t rows = static_cast<std::size_t>(std::int64_t{bounds_[0].ubound} - bounds_[0].lbound + 1);
+  return elements_[Offset(i, 1) + rows * Offset(j, 2)];
+}
+
+const Variant& SafeArray::operator()(Long i, Long j) const {
+  return const_cast<SafeArray&>(*this)(i, j);
+}
+
+void SafeArray::ReDim(Long lbound, Long ubound, bool preserve) {
+  if (bounds_.empty()) bounds_.push_back({lbound, lbound - 1});
+  std::vector<ArrayBounds> resized = bounds_;
+  resized.back() = {lbound, ubound};
+  std::size_t count = ElementCount(resized);
+  if (!preserve) {
+    bounds_ = std::move(resized);
+    elements_.assign(count, DefaultValue(element_));
+    return;
+  }
+  // Preserve may change only the upper bound of the last dimension, as in VB; with the
+  // first index fastest, that keeps the existing elements at the front.
+  if (resized.back().lbound != bounds_.back().lbound) Raise(err::kSubscriptOutOfRange);
+  bounds_ = std::move(resized);
+  elements_.resize(count, DefaultValue(element_));
+}
+
+SafeArray SafeArray::FromBytes(std::span<const Byte> bytes, Long lbound) {
+  SafeArray array(VbVarType::vbByte, lbound, lbound + static_cast<Long>(bytes.size()) - 1);
+  for (std::size_t i = 0; i < bytes.size(); ++i) array.elements_[i] = Variant(bytes[i]);
+  return array;
+}
+
+std::vector<Byte> SafeArray::ToBytes() const {
+  std::vector<Byte> bytes;
+  bytes.reserve(elements_.size());
+  for (const auto& element : elements_) {
+    bytes.push_back(element.VarType() == VbVarType::vbByte ? static_cast<Byte>(element.Int())
+                                                           : CByte(element));
+  }
+  return bytes;
+}
+
+SafeArray SafeArray::FromValues(VbVarType element, Long lbound, std::initializer_list<Variant> values) {
+  SafeArray array(element, lbound, lbound + static_cast<Long>(values.size()) - 1);
+  std::size_t i = 0;
+  for (const auto& v : values) array.elements_[i++] = v;
+  return array;
+}
+
+}  // namespace narwick

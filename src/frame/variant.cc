@@ -1,0 +1,169 @@
+// Variant storage, kinds and raw access; UTF-8 bridging for hosts.
+#include "narwick/frame/variant.h"
+
+#include "narwick/frame/error.h"
+#include "narwick/frame/error_numbers.h"
+#include "narwick/frame/object.h"
+#include "narwick/frame/safe_array.h"
+
+namespace narwick {
+
+Variant::ArrayBox::ArrayBox(std::unique_ptr<SafeArray> a) : array_(std::move(a)) {}
+Variant::ArrayBox::ArrayBox(const ArrayBox& other)
+    : array_(std::make_unique<SafeArray>(*other.array_)) {}
+Variant::ArrayBox::ArrayBox(ArrayBox&&) noexcept = default;
+Variant::ArrayBox& Variant::ArrayBox::operator=(const ArrayBox& other) {
+  if (this != &other) array_ = std::make_unique<SafeArray>(*other.array_);
+  return *this;
+}
+Variant::ArrayBox& Variant::ArrayBox::operator=(ArrayBox&&) noexcept = default;
+Variant::ArrayBox::~ArrayBox() = default;
+
+Variant::Variant(const char* utf8) : Variant(FromUtf8(utf8)) {}
+
+Variant::Variant(const Object& v) : type_(VbVarType::vbObject), payload_(v.ptr()) {}
+
+Variant::Variant(SafeArray v)
+    : type_(VbVarType::vbArray), payload_(ArrayBox(std::make_unique<SafeArray>(std::move(v)))) {}
+
+VbVarType Variant::VarType() const {
+  if (type_ == VbVarType::vbArray) {
+    return static_cast<VbVarType>(static_cast<std::uint16_t>(VbVarType::vbArray) |
+                                  static_cast<std::uint16_t>(Array().ElementType()));
+  }
+  return type_;
+}
+
+bool Variant::HoldsNumber() const {
+  switch (type_) {
+    case VbVarType::vbInteger:
+    case VbVarType::vbLong:
+    case VbVarType::vbSingle:
+    case VbVarType::vbDouble:
+    case VbVarType::vbCurrency:
+    case VbVarType::vbDate:
+    case VbVarType::vbBoolean:
+    case VbVarType::vbByte:
+      return true;
+    default:
+      return false;
+  }
+}
+
+std::int64_t Variant::Int() const {
+  if (const auto* v = std::get_if<std::int64_t>(&payload_)) return *v;
+  Raise(err::kTypeMismatch);
+}
+
+double Variant::Real() const {
+  if (const auto* v = std::get_if<double>(&payload_)) return *v;
+  Raise(err::kTypeMismatch);
+}
+
+const String& Variant::Str() const {
+  if (const auto* v = std::get_if<String>(&payload_)) return *v;
+  Raise(err::kTypeMismatch);
+}
+
+String& Variant::Str() {
+  if (auto* v = std::get_if<String>(&payload_)) return *v;
+  Raise(err::kTypeMismatch);
+}
+
+Object Variant::Obj() const { return Object(ObjPtr()); }
+
+const std::shared_ptr<frame::AutomationObject>& Variant::ObjPtr() const {
+  if (const auto* v = std::get_if<std::shared_ptr<frame::AutomationObject>>(&payload_)) return *v;
+  Raise(err::kTypeMismatch);
+}
+
+const SafeArray& Variant::Array() const {
+  if (const auto* v = std::get_if<ArrayBox>(&payload_)) return v->get();
+  Raise(err::kTypeMismatch);
+}
+
+SafeArray& Variant::Array() {
+  if (auto* v = std::get_if<ArrayBox>(&payload_)) return v->get();
+  Raise(err::kTypeMismatch);
+}
+
+bool operator==(const Variant& a, const Variant& b) {
+  if (a.type_ != b.type_) return false;
+  if (a.type_ == VbVarType::vbArray) return a.Array() == b.Array();
+  return std::visit(
+      [&](const auto& left) {
+        using T = std::decay_t<decltype(left)>;
+        if constexpr (std::is_same_v<T, Variant::ArrayBox>) {
+          return false;  // handled above
+        } else {
+          return left == std::get<T>(b.payload_);
+        }
+      },
+      a.payload_);
+}
+
+String FromUtf8(std::string_view utf8) {
+  String out;
+  out.reserve(utf8.size());
+  std::size_t i = 0;
+  while (i < utf8.size()) {
+    auto byte = static_cast<unsigned char>(utf8[i]);
+    char32_t cp = 0xFFFD;
+    std::size_t len = 1;
+    if (byte < 0x80) {
+      cp = byte;
+    } else if ((byte >> 5) == 0x6 && i + 1 < utf8.size()) {
+      cp = ((byte & 0x1Fu) << 6) | (static_cast<unsigned char>(utf8[i + 1]) & 0x3Fu);
+      len = 2;
+    } else if ((byte >> 4) == 0xE && i + 2 < utf8.size()) {
+      cp = ((byte & 0x0Fu) << 12) | ((static_cast<unsigned char>(utf8[i + 1]) & 0x3Fu) << 6) |
+           (static_cast<unsigned char>(utf8[i + 2]) & 0x3Fu);
+      len = 3;
+    } else if ((byte >> 3) == 0x1E && i + 3 < utf8.size()) {
+      cp = ((byte & 0x07u) << 18) | ((static_cast<unsigned char>(utf8[i + 1]) & 0x3Fu) << 12) |
+           ((static_cast<unsigned char>(utf8[i + 2]) & 0x3Fu) << 6) |
+           (static_cast<unsigned char>(utf8[i + 3]) & 0x3Fu);
+      len = 4;
+    }
+    if (cp >= 0x10000) {
+      cp -= 0x10000;
+      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+    } else {
+      out.push_back(static_cast<char16_t>(cp));
+    }
+    i += len;
+  }
+  return out;
+}
+
+std::string ToUtf8(StringView text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    char32_t cp = text[i];
+    if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+        text[i + 1] < 0xE000) {
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+      ++i;
+    }
+    if (cp < 0x80) {
+      out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+      out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+      out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+      out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+  }
+  return out;
+}
+
+}  // namespace narwick

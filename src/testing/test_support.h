@@ -1,0 +1,51 @@
+// Helpers shared by the tests of every subsystem.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <ostream>
+#include <string>
+
+#include "narwick/frame/error.h"
+#include "narwick/frame/variant.h"
+
+namespace narwick {
+
+// gtest printing of library values.
+void PrintTo(const Variant& v, std::ostream* os);
+void PrintTo(const String& s, std::ostream* os);
+
+namespace testing {
+
+// A fresh folder under the system temp folder, removed with everything in it at scope end.
+class TempFolder {
+ public:
+  TempFolder();
+  ~TempFolder();
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+  const std::filesystem::path& path() const { return path_; }
+  // The path of a file inside the folder, as a library String.
+  String File(const std::string& name) const;
+
+ private:
+  std::filesystem::path path_;
+};
+
+// The folder of golden files (testdata/), from NARWICK_TESTDATA or the source tree.
+std::filesystem::path TestDataDir();
+
+}  // namespace testing
+}  // namespace narwick
+
+// Expects `statement` to raise run-time error `number`.
+#define EXPECT_RUNTIME_ERROR(statement, number)                                        \
+  do {                                                                                 \
+    try {                                                                              \
+      statement;                                                                       \
+      ADD_FAILURE() << "expected run-time error " << (number) << " from " #statement;  \
+    } catch (const ::narwick::RuntimeError& e) {                                       \
+      EXPECT_EQ(e.number(), (number)) << ::narwick::ToUtf8(e.description());           \
+    }                                                                                  \
+  } while (0)

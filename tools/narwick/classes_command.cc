@@ -1,0 +1,54 @@
+// narwick classes: the creatable classes with their ProgIDs, GUIDs and members.
+#include <cstdio>
+#include <string>
+
+#include "command.h"
+#include "narwick/frame/class_table.h"
+#include "narwick/frame/dispatch.h"
+#include "narwick/frame/object.h"
+
+namespace narwick::cli {
+namespace {
+
+const char* KindName(frame::MemberKind kind) {
+  switch (kind) {
+    case frame::MemberKind::kMethod: return "method";
+    case frame::MemberKind::kPropertyGet: return "get";
+    case frame::MemberKind::kPropertyLet: return "let";
+    case frame::MemberKind::kPropertySet: return "set";
+  }
+  return "?";
+}
+
+void Setup(CLI::App& app, int& exit_code) {
+  auto* cmd = app.add_subcommand("classes", "List the creatable classes; with --members, their members");
+  auto* members = cmd->add_flag("--members", "also list each available class's members and events");
+  cmd->callback([members, &exit_code] {
+    for (const auto& record : ClassTable()) {
+      bool available = IsClassAvailable(record.progid);
+      std::printf("%-30s %s%s\n", std::string(record.progid).c_str(),
+                  std::string(record.clsid).c_str(), available ? "" : "  (not available)");
+      if (!*members || !available) continue;
+      Object object = CreateObject(record.progid);
+      const auto& info = object.get()->TypeInfo();
+      for (const auto& member : info.members()) {
+        std::string params;
+        for (const auto& p : member.params) {
+          if (!params.empty()) params += ", ";
+          params += (p.optional ? "[" : "") + std::string(p.by_ref ? "ByRef " : "") + p.name +
+                    (p.optional ? "]" : "");
+        }
+        std::printf("    %-6s %s(%s)\n", KindName(member.kind), member.name.c_str(), params.c_str());
+      }
+      for (const auto& event : info.events()) {
+        std::printf("    event  %s (dispid %d)\n", event.name.c_str(), event.dispid);
+      }
+    }
+    exit_code = kExitSuccess;
+  });
+}
+
+}  // namespace
+}  // namespace narwick::cli
+
+NARWICK_COMMAND(classes, narwick::cli::Setup);
