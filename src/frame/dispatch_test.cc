@@ -28,9 +28,9 @@ class Probe final : public frame::AutomationObject {
         .Method("IsPositive", &Probe::IsPositive, {"dblValue"})
         .Method("FirstElement", &Probe::FirstElement, {"avarIn"})
         .Method("Fire", &Probe::Fire, {"sngValue"})
-        .Get<Long() const>("Total", &Probe::Total)
+        .Get<Long() const>("Total", &Probe::Total).Default()
         .Let<void(Long)>("Total", &Probe::Total, {"lngTotal"})
-        .Get<Variant(const String&)>("Item", &Probe::Item, {"strKey"}).Default()
+        .Get<Variant(const String&)>("Item", &Probe::Item, {"strKey"})
         .Let<void(const String&, const Variant&)>("Item", &Probe::Item, {"strKey", "varValue"})
         .Event("Progress", 1, {{"sngPercentage", VbVarType::vbSingle}})
         .Build();
@@ -173,8 +173,12 @@ TEST(DispatchTest, PropertiesGetLetAndIndexed) {
 
 TEST(DispatchTest, DefaultMemberGivesTheObjectsValue) {
   Object probe = MakeProbe();
-  probe.Let("Item", {u""}, 77);
+  probe.Let("Total", 77);
   EXPECT_EQ(CLng(Variant(probe)), 77);
+  EXPECT_EQ(CStr(Variant(probe)), u"77");
+  // A default member that needs arguments cannot give a value on its own.
+  Object collection = CreateObject("VBA.Collection");
+  EXPECT_RUNTIME_ERROR(CStr(Variant(collection)), err::kArgumentNotOptional);
 }
 
 TEST(DispatchTest, EventsReachSinksWithByReferenceArguments) {
@@ -215,8 +219,11 @@ TEST(DispatchTest, DispatchIdsAreSharedByTheKindsOfOneName) {
   const auto* let = info.Find("total", frame::MemberKind::kPropertyLet);
   ASSERT_NE(get, nullptr);
   ASSERT_NE(let, nullptr);
-  EXPECT_EQ(get->dispid, let->dispid);
-  EXPECT_EQ(info.Find("Item", frame::MemberKind::kPropertyGet)->dispid, 0);
+  EXPECT_EQ(get->dispid, 0);  // the default member, for both kinds
+  EXPECT_EQ(let->dispid, 0);
+  EXPECT_NE(info.Find("Item", frame::MemberKind::kPropertyGet)->dispid, 0);
+  EXPECT_EQ(info.Find("Item", frame::MemberKind::kPropertyGet)->dispid,
+            info.Find("Item", frame::MemberKind::kPropertyLet)->dispid);
   EXPECT_TRUE(get->params.empty());
   EXPECT_TRUE(info.Find("Bump", frame::MemberKind::kMethod)->params[0].by_ref);
   EXPECT_FALSE(info.Find("Twice", frame::MemberKind::kMethod)->params[0].by_ref);

@@ -55,4 +55,23 @@ void Skip(Body&& body) {
   }
 }
 
+// The statements of an "ignore all" member, run in order through one runner: each failing
+// statement is skipped, and failed() answers the member's closing check for an error.
+class IgnoreAll {
+ public:
+  template <class Statement>
+  void operator()(Statement&& statement) {
+    bool completed = false;
+    Skip([&] {
+      std::forward<Statement>(statement)();
+      completed = true;
+    });
+    failed_ = failed_ || !completed;
+  }
+  bool failed() const { return failed_; }
+
+ private:
+  bool failed_ = false;
+};
+
 }  // namespace narwick::trap

@@ -40,12 +40,13 @@ std::filesystem::path TestDataDir();
 }  // namespace narwick
 
 // Expects `statement` to raise run-time error `number`.
-#define EXPECT_RUNTIME_ERROR(statement, number)                                        \
-  do {                                                                                 \
-    try {                                                                              \
-      statement;                                                                       \
-      ADD_FAILURE() << "expected run-time error " << (number) << " from " #statement;  \
-    } catch (const ::narwick::RuntimeError& e) {                                       \
-      EXPECT_EQ(e.number(), (number)) << ::narwick::ToUtf8(e.description());           \
-    }                                                                                  \
+#define EXPECT_RUNTIME_ERROR(statement, expected_number)                                       \
+  do {                                                                                        \
+    try {                                                                                     \
+      statement;                                                                              \
+      ADD_FAILURE() << "expected run-time error " << (expected_number) << " from " #statement; \
+    } catch (const ::narwick::RuntimeError& narwick_error) {                                  \
+      EXPECT_EQ(narwick_error.number(), (expected_number))                                    \
+          << ::narwick::ToUtf8(narwick_error.description());                                  \
+    }                                                                                         \
   } while (0)
