@@ -14,7 +14,7 @@ deps:
 	@bash scripts/install-deps.sh
 
 $(BUILD)/build.ninja: | deps
-	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNARWICK_STRICT_SOURCES=ON $(CMAKE_FLAGS)
 
 build: deps $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS)
@@ -29,7 +29,7 @@ test-release: build
 
 $(ASAN_BUILD)/build.ninja: | deps
 	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DNARWICK_SANITIZE=address,undefined \
-	  -DNARWICK_BUILD_TOOLS=OFF $(CMAKE_FLAGS)
+	  -DNARWICK_BUILD_TOOLS=OFF -DNARWICK_STRICT_SOURCES=ON $(CMAKE_FLAGS)
 
 test-sanitize: deps $(ASAN_BUILD)/build.ninja
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
