@@ -15,3 +15,4 @@
 #include "narwick/frame/safe_array.h"
 #include "narwick/frame/types.h"
 #include "narwick/frame/variant.h"
+#include "narwick/text/manage_type_case.h"
