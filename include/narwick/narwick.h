@@ -15,4 +15,5 @@
 #include "narwick/frame/safe_array.h"
 #include "narwick/frame/types.h"
 #include "narwick/frame/variant.h"
+#include "narwick/list/ordered_linked_list.h"
 #include "narwick/text/manage_type_case.h"
