@@ -1,0 +1,451 @@
+// The LZ coder and decoder on plain bytes: a 4096-byte ring, 12-bit hash chains, matches of
+// 3..18 bytes at absolute ring positions. The output is byte-identical to the defined
+// algorithm; only the way the chains are searched is faster.
+//
+// Sources, sinks and progress reporters are template parameters so that the hot loops
+// inline them:
+//   Source:   std::span<const std::uint8_t> Next();   next chunk of input, empty at the end
+//   Sink:     bool Put(const std::uint8_t* data, std::size_t size);   false stops the work
+//   Progress: void operator()(std::uint64_t done);   at each defined progress point, with
+//             the bytes consumed (encoder) or produced (decoder) so far
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <span>
+
+#include "compress/lz/lz_format.h"
+
+namespace narwick::lz {
+
+// A source over one block of memory.
+class MemorySource {
+ public:
+  explicit MemorySource(std::span<const std::uint8_t> data) : data_(data) {}
+  std::span<const std::uint8_t> Next() {
+    auto chunk = data_;
+    data_ = {};
+    return chunk;
+  }
+
+ private:
+  std::span<const std::uint8_t> data_;
+};
+
+enum class DecodeStatus {
+  kOk,         // the stored count was produced (a last match may run past it)
+  kTruncated,  // the input ended before the count was produced
+  kOverrun,    // a match ran past the output limit
+  kSinkFailed, // the sink refused bytes
+};
+
+// Codec state of one object: the ring and the chains. Encoding resets it; decoding uses the
+// ring only and leaves it as it ends, so one object runs one operation at a time.
+class Codec {
+ public:
+  Codec();
+  Codec(const Codec&) = delete;
+  Codec& operator=(const Codec&) = delete;
+
+  // Codes every byte of `source` into `sink` as flag groups, the last group flushed. Returns
+  // false when the sink refused a group (the work stops there). The closing 100 percent is
+  // the caller's to report.
+  template <class Source, class Sink, class Progress>
+  bool Encode(Source& source, Sink& sink, Progress& progress);
+
+  // Restores `count` bytes from the body in `source`. A last match is decoded in full even
+  // past `count`, but never beyond `limit` bytes in all (kOverrun). Negative counts are the
+  // caller's to refuse.
+  template <class Source, class Sink, class Progress>
+  DecodeStatus Decode(Source& source, std::uint64_t count, Sink& sink, Progress& progress,
+                      std::uint64_t limit = std::numeric_limits<std::uint64_t>::max());
+
+  // For tests: true when the side index lists exactly the positions reachable from their
+  // own chain's head, in chain order. Linear in the ring size.
+  bool SideIndexIsConsistent() const;
+
+ private:
+  // textBuffer: ring 0..4095, 4096..4113 mirror 0..17 so that comparisons of up to 18 bytes
+  // never wrap. The rest is padding for 8-byte loads and is never part of a result.
+  static constexpr std::size_t kTextSize = kRingSize + kMaxMatch + 46;
+
+  void InitDictionary();
+  std::uint32_t Hash(std::uint32_t r) const {
+    return (std::uint32_t{text_[r]} | std::uint32_t{text_[r + 1]} << 8) & kRingMask;
+  }
+  // Bucket of the side index: the 12-bit chain and 4 bits mixed from the other 12 bits of
+  // the first three bytes. Positions whose first three bytes agree share a bucket.
+  std::uint32_t Bucket(std::uint32_t r) const {
+    const std::uint32_t rest = (std::uint32_t{text_[r + 1]} >> 4) | std::uint32_t{text_[r + 2]} << 4;
+    return Hash(r) << kSubBits | (((rest * 0x9E3779B1u) >> 16) & (kSubBuckets - 1));
+  }
+  void LinkPosition(std::uint32_t r);
+  void UnlinkPosition(std::uint32_t p);
+  void UnlinkUnusual(std::uint32_t p);
+  void RebuildBuckets(std::uint32_t chain);
+  void BucketRemove(std::uint32_t p);
+  std::uint32_t MatchLength(std::uint32_t p, std::uint32_t r) const;
+  // Sets `position`; returns the longest match length (0..18) over r's chain.
+  std::uint32_t FindLongestMatch(std::uint32_t r, std::uint32_t& position);
+
+  // The defined chains. Beside them sits a side index that lists, per bucket and newest
+  // first, exactly the positions reachable from their own chain's head, which are the only
+  // candidates whose first three bytes can equal those searched for. The defined chains
+  // can leave positions linked but unreachable (an unlink through entry 4096 cuts a chain;
+  // unlinking such a position splices its successors back), so reachability is tracked per
+  // position and a chain's buckets are rebuilt whenever it changes other than at the ends.
+  static constexpr std::uint32_t kSubBits = 4;
+  static constexpr std::uint32_t kSubBuckets = 1u << kSubBits;
+  static constexpr std::uint16_t kNone = 0xFFFF;
+  static constexpr std::uint8_t kReachable = 1;
+  static constexpr std::uint8_t kInBucket = 2;
+
+  alignas(64) std::uint8_t text_[kTextSize];
+  std::uint16_t chain_next_[8194];  // chainNext: 0..4095 next older position, 4097.. heads
+  std::uint16_t chain_prev_[4098];  // chainPrev: previous entry, or 4096 when unlinked
+  std::uint8_t state_[4097];        // kReachable, kInBucket; entry 4096 is the end mark
+  std::uint16_t chain_of_[4096];    // chain a reachable position is reachable from
+  std::uint16_t bucket_of_[4096];   // bucket of a position in the side index
+  std::uint16_t bucket_next_[4096];
+  std::uint16_t bucket_prev_[4096];  // kNone for the first of a bucket
+  std::uint16_t bucket_head_[kHashCount << kSubBits];
+};
+
+// ---------------------------------------------------------------------------------------
+// Implementation of the small routines and the two loops.
+
+inline void Codec::LinkPosition(std::uint32_t r) {
+  const std::uint32_t hash = Hash(r);
+  const std::uint32_t head = kChainHeadBase + hash;
+  const std::uint16_t old = chain_next_[head];
+  chain_next_[head] = static_cast<std::uint16_t>(r);
+  chain_prev_[r] = static_cast<std::uint16_t>(head);
+  chain_next_[r] = old;
+  if (old != kEndOfChain) chain_prev_[old] = static_cast<std::uint16_t>(r);
+  // The newest position of a chain is the newest of its bucket.
+  const std::uint32_t bucket = Bucket(r);
+  const std::uint16_t first = bucket_head_[bucket];
+  bucket_head_[bucket] = static_cast<std::uint16_t>(r);
+  bucket_next_[r] = first;
+  bucket_prev_[r] = kNone;
+  if (first != kEndOfChain) bucket_prev_[first] = static_cast<std::uint16_t>(r);
+  bucket_of_[r] = static_cast<std::uint16_t>(bucket);
+  chain_of_[r] = static_cast<std::uint16_t>(hash);
+  state_[r] = kReachable | kInBucket;
+}
+
+inline void Codec::BucketRemove(std::uint32_t p) {
+  const std::uint16_t before = bucket_prev_[p];
+  const std::uint16_t after = bucket_next_[p];
+  if (before == kNone) {
+    bucket_head_[bucket_of_[p]] = after;
+  } else {
+    bucket_next_[before] = after;
+  }
+  if (after != kEndOfChain) bucket_prev_[after] = before;
+}
+
+// `p` may be 4096 (the end mark): then entry 4096, which unlinking a chain's last position
+// writes, is acted on like any other; see FindLongestMatch.
+inline void Codec::UnlinkPosition(std::uint32_t p) {
+  const std::uint16_t q = chain_prev_[p];
+  if (q == kEndOfChain) return;
+  if (!(state_[p] & kReachable)) {
+    UnlinkUnusual(p);
+    return;
+  }
+  const std::uint16_t n = chain_next_[p];
+  chain_next_[q] = n;
+  chain_prev_[n] = q;
+  chain_next_[p] = kEndOfChain;
+  chain_prev_[p] = kEndOfChain;
+  if (state_[p] & kInBucket) BucketRemove(p);
+  state_[p] = 0;
+}
+
+inline std::uint32_t Codec::MatchLength(std::uint32_t p, std::uint32_t r) const {
+  // Three 8-byte compares cover 24 bytes; p, r <= 4095 so the loads stay inside text_.
+  for (std::uint32_t i = 0; i < 24; i += 8) {
+    std::uint64_t a;
+    std::uint64_t b;
+    std::memcpy(&a, text_ + p + i, 8);
+    std::memcpy(&b, text_ + r + i, 8);
+    const std::uint64_t diff = a ^ b;
+    if (diff != 0) {
+      const auto len = i + static_cast<std::uint32_t>(__builtin_ctzll(diff) >> 3);
+      return len < kMaxMatch ? len : kMaxMatch;
+    }
+  }
+  return kMaxMatch;
+}
+
+// Walks r's bucket newest first: the candidates of r's chain in chain order, less those that
+// cannot agree on three bytes. A candidate can only beat the best so far if it agrees at
+// index `best`, so that one byte is tested before any full compare.
+inline std::uint32_t Codec::FindLongestMatch(std::uint32_t r, std::uint32_t& position) {
+  std::uint32_t best = 0;
+  position = 0;
+  std::uint32_t p = bucket_head_[Bucket(r)];
+  while (p != kEndOfChain) {
+    if (text_[p + best] == text_[r + best]) {
+      const std::uint32_t len = MatchLength(p, r);
+      if (len > best) {
+        best = len;
+        position = p;
+        if (len == kMaxMatch) {
+          // Kept for compatibility with existing data: after a full-length match the
+          // original coder unlinks the candidate that follows the matching one in its chain
+          // (the end mark 4096 when there is none). This changes later searches and so the
+          // output bytes.
+          UnlinkPosition(chain_next_[p]);
+          break;
+        }
+      }
+    }
+    p = bucket_next_[p];
+  }
+  // Bucket neighbours that agree on fewer than three bytes only look like matches.
+  return best >= kMinMatch ? best : 0;
+}
+
+template <class Source, class Sink, class Progress>
+bool Codec::Encode(Source& source, Sink& sink, Progress& progress) {
+  InitDictionary();
+  std::uint8_t code[kMaxGroupBytes + 1];  // codeBuffer: flag byte, then the items
+  std::uint32_t code_ptr = 1;
+  std::uint32_t flag_count = 0;
+  code[0] = 0;
+
+  std::span<const std::uint8_t> chunk = source.Next();
+  const std::uint8_t* in = chunk.data();
+  const std::uint8_t* in_end = in + chunk.size();
+  bool exhausted = chunk.empty();
+  // Next input byte into `c`; false once the source is exhausted.
+  auto next_byte = [&](std::uint8_t& c) -> bool {
+    while (in == in_end) {
+      if (exhausted) return false;
+      chunk = source.Next();
+      in = chunk.data();
+      in_end = in + chunk.size();
+      if (chunk.empty()) exhausted = true;
+    }
+    c = *in++;
+    return true;
+  };
+
+  std::uint64_t consumed = 0;
+  std::uint32_t r = 0;
+  std::uint32_t lookahead = 0;
+  std::uint8_t c = 0;
+  while (lookahead < kMaxMatch && next_byte(c)) {
+    ++consumed;
+    text_[lookahead] = c;
+    text_[lookahead + kRingSize] = c;
+    ++lookahead;
+  }
+
+  // One item per pass: search at r, emit a literal or a match, then advance r over the
+  // item's bytes. Each step unlinks the position 18 ahead (about to be overwritten), reads
+  // one byte into it (and its mirror), links r, and reports progress whenever the consumed
+  // count sits on a multiple of 4096 (repeating while the source is exhausted).
+  while (lookahead > 0) {
+    std::uint32_t position;
+    std::uint32_t length = FindLongestMatch(r, position);
+    if (length > lookahead) length = lookahead;
+    if (flag_count == 8) {
+      if (!sink.Put(code, code_ptr)) return false;
+      code_ptr = 1;
+      flag_count = 0;
+      code[0] = 0;
+    }
+    if (length >= kMinMatch) {
+      code[code_ptr] = static_cast<std::uint8_t>(position);
+      code[code_ptr + 1] = static_cast<std::uint8_t>(((position >> 4) & 0xF0u) | (length - kMinMatch));
+      code_ptr += 2;
+    } else {
+      length = 1;
+      code[code_ptr++] = text_[r];
+      code[0] = static_cast<std::uint8_t>(code[0] | (1u << flag_count));
+    }
+    ++flag_count;
+
+    for (std::uint32_t i = 0; i < length; ++i) {
+      const std::uint32_t s = (r + kMaxMatch) & kRingMask;
+      UnlinkPosition(s);
+      if (next_byte(c)) {
+        ++consumed;
+        text_[s] = c;
+        if (s < kMaxMatch) text_[s + kRingSize] = c;
+      } else {
+        --lookahead;
+      }
+      LinkPosition(r);
+      r = (r + 1) & kRingMask;
+      if ((consumed & (kProgressInterval - 1)) == 0) progress(consumed);
+    }
+    if ((consumed & (kProgressInterval - 1)) == 0) progress(consumed);
+  }
+  return sink.Put(code, code_ptr);
+}
+
+// Copies 3..18 bytes from `src` to both `dst1` and `dst2` with overlapping loads and stores,
+// all loads first, so it behaves like memmove; callers use it only where a byte-by-byte
+// forward copy would give the same bytes.
+[[gnu::always_inline]] inline void CopyMatch(std::uint8_t* dst1, std::uint8_t* dst2, const std::uint8_t* src,
+                                             std::uint32_t length) {
+  if (length >= 8) {
+    std::uint64_t a, b, c;
+    std::memcpy(&a, src, 8);
+    std::memcpy(&b, src + 8, 8);
+    std::memcpy(&c, src + length - 8, 8);
+    std::memcpy(dst1, &a, 8);
+    std::memcpy(dst2, &a, 8);
+    if (length > 16) {
+      std::memcpy(dst1 + 8, &b, 8);
+      std::memcpy(dst2 + 8, &b, 8);
+    }
+    std::memcpy(dst1 + length - 8, &c, 8);
+    std::memcpy(dst2 + length - 8, &c, 8);
+  } else if (length >= 4) {
+    std::uint32_t a, b;
+    std::memcpy(&a, src, 4);
+    std::memcpy(&b, src + length - 4, 4);
+    std::memcpy(dst1, &a, 4);
+    std::memcpy(dst2, &a, 4);
+    std::memcpy(dst1 + length - 4, &b, 4);
+    std::memcpy(dst2 + length - 4, &b, 4);
+  } else {
+    const std::uint8_t a = src[0], b = src[1], c = src[2];
+    dst1[0] = a;
+    dst1[1] = b;
+    dst1[2] = c;
+    dst2[0] = a;
+    dst2[1] = b;
+    dst2[2] = c;
+  }
+}
+
+template <class Source, class Sink, class Progress>
+DecodeStatus Codec::Decode(Source& source, std::uint64_t count, Sink& sink, Progress& progress,
+                           std::uint64_t limit) {
+  std::span<const std::uint8_t> chunk = source.Next();
+  const std::uint8_t* in = chunk.data();
+  const std::uint8_t* in_end = in + chunk.size();
+  bool exhausted = chunk.empty();
+  auto next_byte = [&](std::uint8_t& b) -> bool {
+    while (in == in_end) {
+      if (exhausted) return false;
+      chunk = source.Next();
+      in = chunk.data();
+      in_end = in + chunk.size();
+      if (chunk.empty()) exhausted = true;
+    }
+    b = *in++;
+    return true;
+  };
+
+  // Produced bytes are staged here and handed to the sink in large pieces.
+  constexpr std::size_t kStage = 1 << 15;
+  std::uint8_t stage[kStage + 8 * kMaxMatch];
+  std::size_t staged = 0;
+  auto flush = [&]() -> bool {
+    const bool ok = staged == 0 || sink.Put(stage, staged);
+    staged = 0;
+    return ok;
+  };
+
+  std::uint32_t r = 0;
+  std::uint64_t produced = 0;
+  // Emits the match at ring position p. Ring and stage get the same bytes; where the source
+  // overlaps the bytes being produced, or either range wraps, the copy goes byte by byte.
+  // The per-byte progress test runs only for a match that reaches the next 4096-byte mark
+  // or the output limit; false when the limit stops it.
+  auto emit_match = [&](std::uint32_t p, std::uint32_t length) __attribute__((always_inline)) -> bool {
+    const bool careful = (produced & (kProgressInterval - 1)) + length >= kProgressInterval ||
+                         limit - produced < length;
+    if (!careful) {
+      const std::uint32_t back = (r - p) & kRingMask;
+      if ((back == 0 || back >= length) && p + length <= kRingSize && r + length <= kRingSize) {
+        CopyMatch(stage + staged, text_ + r, text_ + p, length);
+        r = (r + length) & kRingMask;
+      } else {
+        for (std::uint32_t k = 0; k < length; ++k) {
+          const std::uint8_t b = text_[p];
+          text_[r] = b;
+          stage[staged + k] = b;
+          p = (p + 1) & kRingMask;
+          r = (r + 1) & kRingMask;
+        }
+      }
+      staged += length;
+      produced += length;
+      return true;
+    }
+    for (std::uint32_t k = 0; k < length; ++k) {
+      if (produced == limit) return false;
+      const std::uint8_t b = text_[p];
+      text_[r] = b;
+      stage[staged++] = b;
+      p = (p + 1) & kRingMask;
+      r = (r + 1) & kRingMask;
+      ++produced;
+      if ((produced & (kProgressInterval - 1)) == 0) progress(produced);
+    }
+    return true;
+  };
+
+  // One flag group per pass: the flag byte, then up to eight items (bit set: literal,
+  // clear: match), stopping as soon as the count is produced. When the whole group is
+  // already in the current chunk (at most 17 bytes), its bytes are read without checks.
+  while (produced < count) {
+    if (in_end - in >= static_cast<std::ptrdiff_t>(kMaxGroupBytes)) {
+      std::uint32_t flags = *in++;
+      for (int k = 0; k < 8 && produced < count; ++k, flags >>= 1) {
+        if (flags & 1u) {
+          const std::uint8_t b = *in++;
+          text_[r] = b;
+          r = (r + 1) & kRingMask;
+          stage[staged++] = b;
+          ++produced;
+        } else {
+          const std::uint8_t b1 = in[0];
+          const std::uint8_t b2 = in[1];
+          in += 2;
+          if (!emit_match(DecodeMatchPosition(b1, b2), DecodeMatchLength(b2))) {
+            return flush() ? DecodeStatus::kOverrun : DecodeStatus::kSinkFailed;
+          }
+        }
+        if ((produced & (kProgressInterval - 1)) == 0) progress(produced);
+      }
+    } else {
+      std::uint8_t f;
+      if (!next_byte(f)) return flush() ? DecodeStatus::kTruncated : DecodeStatus::kSinkFailed;
+      std::uint32_t flags = f;
+      for (int k = 0; k < 8 && produced < count; ++k, flags >>= 1) {
+        if (flags & 1u) {
+          std::uint8_t b;
+          if (!next_byte(b)) return flush() ? DecodeStatus::kTruncated : DecodeStatus::kSinkFailed;
+          text_[r] = b;
+          r = (r + 1) & kRingMask;
+          stage[staged++] = b;
+          ++produced;
+        } else {
+          std::uint8_t b1;
+          std::uint8_t b2;
+          if (!next_byte(b1) || !next_byte(b2)) {
+            return flush() ? DecodeStatus::kTruncated : DecodeStatus::kSinkFailed;
+          }
+          if (!emit_match(DecodeMatchPosition(b1, b2), DecodeMatchLength(b2))) {
+            return flush() ? DecodeStatus::kOverrun : DecodeStatus::kSinkFailed;
+          }
+        }
+        if ((produced & (kProgressInterval - 1)) == 0) progress(produced);
+      }
+    }
+    if (staged >= kStage && !flush()) return DecodeStatus::kSinkFailed;
+  }
+  return flush() ? DecodeStatus::kOk : DecodeStatus::kSinkFailed;
+}
+
+}  // namespace narwick::lz
