@@ -16,4 +16,6 @@
 #include "narwick/frame/types.h"
 #include "narwick/frame/variant.h"
 #include "narwick/list/ordered_linked_list.h"
+#include "narwick/system/encryption.h"
+#include "narwick/system/os.h"
 #include "narwick/text/manage_type_case.h"

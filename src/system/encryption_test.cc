@@ -1,0 +1,305 @@
+// clsEncryption: text through code page 1252, the file members, failure values, dispatch.
+#include "narwick/system/encryption.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "narwick/frame/codepage.h"
+#include "narwick/frame/dispatch.h"
+#include "narwick/frame/error_numbers.h"
+#include "narwick/frame/file_system_tools.h"
+#include "system/rc4.h"
+#include "testing/test_support.h"
+
+namespace narwick {
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<std::uint8_t>;
+
+Bytes ReadAll(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WriteAll(const fs::path& path, const Bytes& data) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+}
+
+Bytes RandomBytes(std::size_t n, std::uint32_t seed) {
+  std::mt19937 rng(seed);
+  Bytes data(n);
+  for (auto& b : data) b = static_cast<std::uint8_t>(rng());
+  return data;
+}
+
+// What the cipher must produce: the data XOR the keystream of the key's code-page bytes.
+Bytes Enciphered(const String& key, Bytes data) {
+  rc4::Cipher cipher(ToAnsi(key));
+  cipher.Apply(data);
+  return data;
+}
+
+// Every character of the code page, once each.
+String AllCodePageCharacters() {
+  String text;
+  for (int b = 0; b < 256; ++b) text.push_back(AnsiToChar(static_cast<Byte>(b)));
+  return text;
+}
+
+class EncryptionTest : public ::testing::Test {
+ protected:
+  fs::path Path(const std::string& name) const { return folder_.path() / name; }
+  String Name(const std::string& name) const { return folder_.File(name); }
+
+  testing::TempFolder folder_;
+  clsEncryption enc_;
+};
+
+// --- defaults ---------------------------------------------------------------------------
+
+TEST_F(EncryptionTest, NewObjectHasEmptyKeyAndText) {
+  EXPECT_EQ(enc_.encryptKey(), u"");
+  EXPECT_EQ(enc_.encryptText(), u"");
+}
+
+// --- text -------------------------------------------------------------------------------
+
+TEST_F(EncryptionTest, EncryptGivesTheRc4BytesAsCodePageCharacters) {
+  // "Key" / "Plaintext" enciphers to BB F3 16 E8 D9 40 AF 0A D3.
+  const Byte expected[] = {0xBB, 0xF3, 0x16, 0xE8, 0xD9, 0x40, 0xAF, 0x0A, 0xD3};
+  EXPECT_EQ(enc_.Encrypt(u"Key", u"Plaintext"), FromAnsi(expected));
+  EXPECT_EQ(enc_.Decrypt(u"Key", u"Plaintext"), FromAnsi(expected));
+}
+
+TEST_F(EncryptionTest, RoundTripsEveryCodePageCharacter) {
+  const std::uint32_t seed = 1252;
+  std::mt19937 rng(seed);
+  const String all = AllCodePageCharacters();
+  for (int round = 0; round < 50; ++round) {
+    String text = all;
+    std::shuffle(text.begin(), text.end(), rng);
+    text.resize(1 + rng() % text.size());
+    String key;
+    for (std::size_t k = 1 + rng() % 40; k > 0; --k) key.push_back(all[rng() % all.size()]);
+
+    const String cipher = enc_.Encrypt(key, text);
+    ASSERT_EQ(cipher.size(), text.size());
+    EXPECT_EQ(enc_.Decrypt(key, cipher), text) << "seed " << seed << " round " << round;
+    EXPECT_EQ(enc_.Encrypt(key, cipher), text) << "seed " << seed << " round " << round;
+  }
+  // All 256 characters in order, and the key made of them too.
+  EXPECT_EQ(enc_.Decrypt(all, enc_.Encrypt(all, all)), all);
+}
+
+TEST_F(EncryptionTest, CharactersOutsideTheCodePageBecomeQuestionMarks) {
+  const String outside = u"A\u0100\u4E2D\u2603Z";  // Ā, a CJK character, a snowman
+  EXPECT_EQ(enc_.Encrypt(u"k", outside), enc_.Encrypt(u"k", u"A???Z"));
+  EXPECT_EQ(enc_.Decrypt(u"k", enc_.Encrypt(u"k", outside)), u"A???Z");
+  // The same holds for the key.
+  EXPECT_EQ(enc_.Encrypt(u"\u4E2D\u2603", u"text"), enc_.Encrypt(u"??", u"text"));
+  // Characters that the page does hold above 0x7F keep their own byte: the euro sign is 0x80.
+  const Byte euro[] = {0x80};
+  EXPECT_EQ(enc_.Encrypt(u"\u20AC", u"text"), enc_.Encrypt(FromAnsi(euro), u"text"));
+  EXPECT_NE(enc_.Encrypt(u"\u20AC", u"text"), enc_.Encrypt(u"?", u"text"));
+}
+
+TEST_F(EncryptionTest, EmptyKeyOrEmptyTextGivesEmptyString) {
+  EXPECT_EQ(enc_.Encrypt(u"", u"some text"), u"");
+  EXPECT_EQ(enc_.Decrypt(u"", u"some text"), u"");
+  EXPECT_EQ(enc_.Encrypt(u"key", u""), u"");
+  EXPECT_EQ(enc_.Decrypt(u"key", u""), u"");
+  EXPECT_EQ(enc_.Encrypt(u"", u""), u"");
+}
+
+TEST_F(EncryptionTest, EachCallStartsAFreshKeySchedule) {
+  const String first = enc_.Encrypt(u"Secret", u"Attack at dawn");
+  enc_.Encrypt(u"other key", u"something else entirely");
+  EXPECT_EQ(enc_.Encrypt(u"Secret", u"Attack at dawn"), first);
+  clsEncryption other;
+  EXPECT_EQ(other.Encrypt(u"Secret", u"Attack at dawn"), first);
+}
+
+TEST_F(EncryptionTest, NulCharactersAreEnciphered) {
+  const String text(5, u'\0');
+  const String cipher = enc_.Encrypt(u"Key", text);
+  ASSERT_EQ(cipher.size(), 5u);
+  EXPECT_NE(cipher, text);
+  EXPECT_EQ(enc_.Decrypt(u"Key", cipher), text);
+}
+
+// --- files ------------------------------------------------------------------------------
+
+TEST_F(EncryptionTest, EncryptFileWritesTheCipherAndDeletesTheSource) {
+  const Bytes plain = RandomBytes(300001, 11);  // crosses several buffer blocks
+  WriteAll(Path("plain.bin"), plain);
+  enc_.encryptKey(u"file key \u00E9");
+
+  EXPECT_EQ(enc_.encryptFile(Name("plain.bin"), Name("cipher.bin")).raw(), 0);
+  EXPECT_FALSE(fs::exists(Path("plain.bin")));
+  EXPECT_EQ(ReadAll(Path("cipher.bin")), Enciphered(u"file key \u00E9", plain));
+
+  EXPECT_EQ(enc_.DecryptFile(Name("cipher.bin"), Name("back.bin")).raw(), 0);
+  EXPECT_TRUE(fs::exists(Path("cipher.bin")));
+  EXPECT_EQ(ReadAll(Path("back.bin")), plain);
+}
+
+TEST_F(EncryptionTest, FileAndStringShareTheKeystream) {
+  const String key = u"Key";
+  WriteAll(Path("in.bin"), Bytes{'P', 'l', 'a', 'i', 'n', 't', 'e', 'x', 't'});
+  enc_.encryptKey(key);
+  ASSERT_FALSE(enc_.DecryptFile(Name("in.bin"), Name("out.bin")));
+  EXPECT_EQ(FromAnsi(ReadAll(Path("out.bin"))), enc_.Encrypt(key, u"Plaintext"));
+}
+
+TEST_F(EncryptionTest, EmptyKeyTouchesNoFile) {
+  WriteAll(Path("plain.bin"), Bytes{1, 2, 3});
+  EXPECT_EQ(enc_.encryptFile(Name("plain.bin"), Name("cipher.bin")).raw(), -1);
+  EXPECT_EQ(enc_.DecryptFile(Name("plain.bin"), Name("cipher.bin")).raw(), -1);
+  EXPECT_EQ(ReadAll(Path("plain.bin")), (Bytes{1, 2, 3}));
+  EXPECT_FALSE(fs::exists(Path("cipher.bin")));
+  EXPECT_EQ(enc_.DecryptFile(Name("missing.bin"), Name("cipher.bin")).raw(), -1);
+  EXPECT_FALSE(fs::exists(Path("missing.bin")));
+}
+
+TEST_F(EncryptionTest, MissingSourceIsCreatedEmpty) {
+  enc_.encryptKey(u"k");
+  // encryptFile creates the source while opening it, writes an empty result, then deletes it.
+  EXPECT_FALSE(enc_.encryptFile(Name("absent.bin"), Name("out.bin")));
+  EXPECT_FALSE(fs::exists(Path("absent.bin")));
+  ASSERT_TRUE(fs::exists(Path("out.bin")));
+  EXPECT_EQ(fs::file_size(Path("out.bin")), 0u);
+  // DecryptFile keeps the source it created.
+  EXPECT_FALSE(enc_.DecryptFile(Name("absent2.bin"), Name("out2.bin")));
+  ASSERT_TRUE(fs::exists(Path("absent2.bin")));
+  EXPECT_EQ(fs::file_size(Path("absent2.bin")), 0u);
+  EXPECT_EQ(fs::file_size(Path("out2.bin")), 0u);
+}
+
+TEST_F(EncryptionTest, LongerExistingDestinationIsCutToTheResult) {
+  WriteAll(Path("dest.bin"), Bytes(5000, 'X'));
+  const Bytes plain = RandomBytes(123, 3);
+  WriteAll(Path("plain.bin"), plain);
+  enc_.encryptKey(u"k");
+  EXPECT_FALSE(enc_.DecryptFile(Name("plain.bin"), Name("dest.bin")));
+  EXPECT_EQ(ReadAll(Path("dest.bin")), Enciphered(u"k", plain));
+  // An empty source empties the destination.
+  WriteAll(Path("empty.bin"), Bytes{});
+  EXPECT_FALSE(enc_.DecryptFile(Name("empty.bin"), Name("dest.bin")));
+  EXPECT_EQ(fs::file_size(Path("dest.bin")), 0u);
+}
+
+TEST_F(EncryptionTest, SamePathOnBothSidesEnciphersInPlace) {
+  const Bytes plain = RandomBytes(700000, 5);
+  WriteAll(Path("data.bin"), plain);
+  enc_.encryptKey(u"in place");
+  EXPECT_FALSE(enc_.DecryptFile(Name("data.bin"), Name("data.bin")));
+  EXPECT_EQ(ReadAll(Path("data.bin")), Enciphered(u"in place", plain));
+}
+
+TEST_F(EncryptionTest, DestinationThatCannotBeOpenedGivesTrueAndKeepsTheSource) {
+  const Bytes plain = RandomBytes(100, 9);
+  WriteAll(Path("plain.bin"), plain);
+  enc_.encryptKey(u"k");
+  fs::create_directory(Path("a folder"));
+  EXPECT_EQ(enc_.encryptFile(Name("plain.bin"), Name("a folder")).raw(), -1);
+  EXPECT_EQ(enc_.encryptFile(Name("plain.bin"), Name("no such folder/out.bin")).raw(), -1);
+  EXPECT_EQ(ReadAll(Path("plain.bin")), plain);  // not deleted after a fault
+}
+
+TEST_F(EncryptionTest, ReadOnlyDestinationGivesTrueAndKeepsTheSource) {
+  const Bytes plain = RandomBytes(100, 9);
+  WriteAll(Path("plain.bin"), plain);
+  enc_.encryptKey(u"k");
+  // A kernel table that no one may write, root included.
+  const char* kernel_table = "/proc/sys/kernel/osrelease";
+  if (fs::exists(kernel_table)) {
+    EXPECT_EQ(enc_.encryptFile(Name("plain.bin"), FromUtf8(kernel_table)).raw(), -1);
+    EXPECT_EQ(ReadAll(Path("plain.bin")), plain);
+  }
+  // A file without write permission: root is exempt from file modes, so this part runs only
+  // for other users.
+  WriteAll(Path("locked.bin"), Bytes(10, 'L'));
+  fs::permissions(Path("locked.bin"), fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  if (geteuid() == 0) {
+    if (!fs::exists(kernel_table)) GTEST_SKIP() << "running as root with no read-only file to write";
+    return;
+  }
+  EXPECT_EQ(enc_.encryptFile(Name("plain.bin"), Name("locked.bin")).raw(), -1);
+  EXPECT_EQ(ReadAll(Path("plain.bin")), plain);
+  EXPECT_EQ(ReadAll(Path("locked.bin")), Bytes(10, 'L'));
+}
+
+// A FileSystemTools whose DeleteFile fails, as when the source cannot be removed.
+class FailingDelete final : public FileSystemTools {
+ public:
+  Double GetDriveFreeSpace(Integer) override { return 0; }
+  Integer GetDriveNumber(const String&) override { return 0; }
+  String GetDriveName(const String&) override { return String(); }
+  Long GetFileLength(const String&) override { return 0; }
+  VariantBool FolderExists(const String&) override { return false; }
+  VariantBool FileExists(const String&) override { return false; }
+  String GetFolderName(const String&) override { return String(); }
+  void DeleteFile(const String&) override { Raise(err::kPermissionDenied); }
+  String AddTrailingSeparator(const String& folder) override { return folder; }
+};
+
+TEST_F(EncryptionTest, FailedDeleteOfTheSourceGivesTrue) {
+  SetFileSystemToolsFactory([] { return std::make_shared<FailingDelete>(); });
+  clsEncryption enc;
+  WriteAll(Path("plain.bin"), Bytes{1, 2, 3});
+  enc.encryptKey(u"k");
+  const VariantBool result = enc.encryptFile(Name("plain.bin"), Name("cipher.bin"));
+  SetFileSystemToolsFactory(nullptr);
+  EXPECT_EQ(result.raw(), -1);
+  EXPECT_EQ(ReadAll(Path("cipher.bin")), Enciphered(u"k", Bytes{1, 2, 3}));
+  EXPECT_TRUE(fs::exists(Path("plain.bin")));
+}
+
+// --- dispatch ---------------------------------------------------------------------------
+
+TEST_F(EncryptionTest, EveryMemberByName) {
+  Object enc = CreateObject("Narwick.clsEncryption");
+  WriteAll(Path("a.bin"), Bytes{'a', 'b', 'c'});
+  std::size_t called = 0;
+  for (const auto& member : enc.get()->TypeInfo().members()) {
+    const std::string& name = member.name;
+    ++called;
+    if (name == "encryptKey" && member.kind == frame::MemberKind::kPropertyLet) {
+      enc.Let("encryptKey", u"Key");
+    } else if (name == "encryptKey") {
+      EXPECT_EQ(enc.Get("encryptKey"), Variant(u"Key"));
+    } else if (name == "encryptText" && member.kind == frame::MemberKind::kPropertyLet) {
+      enc.Let("encryptText", u"stored");
+    } else if (name == "encryptText") {
+      EXPECT_EQ(enc.Get("encryptText"), Variant(u"stored"));
+    } else if (name == "Encrypt" || name == "Decrypt") {
+      Variant key = u"Key", text = u"Plaintext";
+      const Variant result = enc.Call(name, {ByRef(key), ByRef(text)});
+      EXPECT_EQ(result, Variant(clsEncryption().Encrypt(u"Key", u"Plaintext")));
+      EXPECT_EQ(key, Variant(u"Key"));
+      EXPECT_EQ(text, Variant(u"Plaintext"));
+    } else if (name == "DecryptFile") {
+      const Variant result = enc.Call(name, {Name("a.bin"), Name("b.bin")});
+      EXPECT_EQ(result.VarType(), VbVarType::vbBoolean);
+      EXPECT_EQ(result.Int(), 0);
+    } else if (name == "encryptFile") {
+      EXPECT_EQ(enc.Call(name, {Name("missing folder/x"), Name("c.bin")}).Int(), -1);
+    } else {
+      ADD_FAILURE() << "member without a case: " << name;
+    }
+  }
+  EXPECT_EQ(called, 8u);
+  EXPECT_EQ(enc.Call("encrypt", {u"Key", u""}), Variant(u""));  // names match in any case
+}
+
+}  // namespace
+}  // namespace narwick
