@@ -83,6 +83,8 @@ std::partial_ordering Compare(const Variant& a, const Variant& b) {
     const std::int64_t sb = tb == VbVarType::vbCurrency ? b.Int() : WholeValue(b, tb) * 10000;
     return Order(sa, sb);
   }
+  // Everything else as Double, Currency included: a Currency against a Double is not first
+  // rounded to four decimals, so 1.00001 stays above 1 whichever side holds it.
   return Order(RealValue(a, ta), RealValue(b, tb));
 }
 

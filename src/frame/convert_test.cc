@@ -8,9 +8,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <algorithm>
 #include <limits>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "frame/member_table.h"
 #include "narwick/frame/convert.h"
@@ -193,6 +195,80 @@ TEST(ConvertTest, CurrencyFromTextIsExact) {
   EXPECT_RUNTIME_ERROR(CCur(u"1e20"), err::kOverflow);
   EXPECT_EQ(CCur(u"1e-20").scaled, 0);
   EXPECT_EQ(CCur(u"(1.5)").scaled, -15000);
+}
+
+// Text built from the grammar's pieces in random order and spacing reads as the number its
+// digits spell (strtod on the bare digits is the reference); one broken piece makes it 13.
+TEST(ConvertTest, GeneratedNumberTextReadsBack) {
+  const unsigned seed = 31337;
+  std::mt19937 rng(seed);
+  auto chance = [&](int percent) { return static_cast<int>(rng() % 100) < percent; };
+  auto blanks = [&] { return std::string(rng() % 3, " \t"[rng() % 2]); };
+  for (int i = 0; i < 20000; ++i) {
+    std::string int_digits, frac_digits;
+    for (std::size_t n = rng() % 7; n > 0; --n) int_digits += static_cast<char>('0' + rng() % 10);
+    const bool dot = chance(50);
+    if (dot) {
+      for (std::size_t n = rng() % 5; n > 0; --n) frac_digits += static_cast<char>('0' + rng() % 10);
+    }
+    if (int_digits.empty() && frac_digits.empty()) int_digits = "7";
+    const bool paren = chance(20);
+    const int sign = static_cast<int>(rng() % 3);  // none, '+', '-'
+    const bool sign_trailing = chance(30);
+    const int dollar = static_cast<int>(rng() % 3);  // none, leading, trailing
+    const bool exponent = dollar == 0 && chance(30);
+    std::string exp_text;
+    if (exponent) {
+      exp_text = chance(50) ? "e" : "E";
+      if (chance(50)) exp_text += chance(50) ? "-" : "+";
+      for (std::size_t n = 1 + rng() % 2; n > 0; --n) exp_text += static_cast<char>('0' + rng() % 10);
+    }
+
+    std::vector<std::string> leading, trailing;
+    if (sign != 0) (sign_trailing ? trailing : leading).push_back(sign == 1 ? "+" : "-");
+    if (dollar == 1) leading.push_back("$");
+    if (dollar == 2) trailing.push_back("$");
+    if (paren) {
+      leading.push_back("(");
+      trailing.push_back(")");
+    }
+    if (chance(20)) trailing.push_back(",");
+    std::shuffle(leading.begin(), leading.end(), rng);
+    std::shuffle(trailing.begin(), trailing.end(), rng);
+
+    // Commas anywhere after the first digit, unchecked.
+    std::string body;
+    for (std::size_t k = 0; k < int_digits.size(); ++k) {
+      body += int_digits[k];
+      if (chance(15)) body += ",";
+    }
+    if (dot) body += "." + frac_digits;
+    body += exp_text;
+
+    std::string text = blanks();
+    for (const auto& piece : leading) text += piece + blanks();
+    text += body;
+    for (const auto& piece : trailing) text += blanks() + piece;
+    text += blanks();
+
+    std::string plain = (int_digits.empty() ? "0" : int_digits) + "." + frac_digits + exp_text;
+    double expected = std::strtod(plain.c_str(), nullptr);
+    if (sign == 2 || paren) expected = -expected;
+    const String wide = FromUtf8(text);
+    ASSERT_EQ(CDbl(wide), expected) << "seed " << seed << " text [" << text << "]";
+
+    // One broken piece.
+    std::string broken = text;
+    switch (rng() % 6) {
+      case 0: broken.insert(broken.find(body), ","); break;                // comma before the first digit
+      case 1: broken.insert(broken.find(body) + body.size(), ".5."); break;  // a second point
+      case 2: broken.insert(rng() % (broken.size() + 1), "x"); break;
+      case 3: broken.insert(broken.find(body) + body.size(), " 1"); break;   // digits after a blank
+      case 4: broken = (paren ? "" : "(") + broken; if (paren) broken.erase(broken.rfind(')'), 1); break;
+      default: broken = (sign == 0 ? "+-" : "+") + broken; break;           // a second sign
+    }
+    EXPECT_RUNTIME_ERROR(CDbl(FromUtf8(broken)), err::kTypeMismatch);
+  }
 }
 
 // ---------------------------------------------------------------------------------------------

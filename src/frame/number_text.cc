@@ -316,8 +316,8 @@ std::size_t FormatReal(double value, int precision, char* out) {
 
   bool e_form = exp10 < -4 || exp10 >= precision;
   if (e_form && exp10 < 0) {
-    // Small numbers stay plain while they fit in `precision` decimals (one decimal stricter
-    // for a one-digit mantissa, as the reference formatter does).
+    // Small numbers stay plain while they fit in `precision` decimals; a one-digit mantissa
+    // is one decimal stricter (1E-14 is "0.00000000000001", 1E-15 stays "1E-15").
     int k = count >= 2 ? count - 2 : 0;
     if (-exp10 + k < precision) e_form = false;
   }

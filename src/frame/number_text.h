@@ -1,5 +1,6 @@
-// Numbers <-> text under the en-US Automation rules: the reader of VarXxFromStr and the
-// 15 / 7 significant-digit forms of CStr. Plain types only; convert.cc adds the Variant layer.
+// Numbers <-> text under the en-US Automation rules: the text reader behind CDbl, CLng, ...
+// and the 15 / 7 significant-digit forms of CStr. Plain types only; convert.cc adds the
+// Variant layer.
 #pragma once
 
 #include <cstddef>
