@@ -1,6 +1,8 @@
 // Narwick: utility classes with OLE Automation semantics. The umbrella header.
 #pragma once
 
+#include "narwick/collections/dictionary.h"
+#include "narwick/collections/sorting_arrays.h"
 #include "narwick/frame/class_table.h"
 #include "narwick/frame/codepage.h"
 #include "narwick/frame/collection.h"

@@ -1,0 +1,124 @@
+// KeyedMap: the insertion-ordered hash map keyed by Variant that clsDictionary wraps, and
+// ScriptingDictionary, its Automation face (the object a host reaches through
+// clsDictionary.Dictionary).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <vector>
+
+#include "narwick/frame/dispatch.h"
+#include "narwick/frame/object.h"
+#include "narwick/frame/safe_array.h"
+#include "narwick/frame/types.h"
+#include "narwick/frame/variant.h"
+
+namespace narwick::collections {
+
+// How string keys match: by code unit, or without regard to letter case (database compare
+// behaves as text compare).
+enum class KeyCompare : Long { kBinary = 0, kText = 1, kDatabase = 2 };
+
+// Keys match as the scripting runtime's dictionary matches them:
+//  - numbers by value whatever their kind (2, 2.0, CCur(2) and #1/1/1900# are one key;
+//    True is -1); a NaN matches only NaN;
+//  - strings by code unit, or case-insensitively under text compare; a string never matches
+//    a number ("1" and 1 are two keys);
+//  - Empty, Null and Nothing are keys of their own; objects match by identity; Error values
+//    by their code;
+//  - arrays are refused as keys (13).
+// Lookups, adds and removes are O(1) on average: an open-addressed index of entry positions
+// sits beside the entry vector, which keeps the insertion order.
+class KeyedMap {
+ public:
+  struct Entry {
+    Variant key;
+    Variant item;
+  };
+
+  KeyedMap();
+
+  std::size_t size() const { return live_; }
+  bool empty() const { return live_ == 0; }
+  KeyCompare compare_mode() const { return compare_; }
+  // 5 when the map holds entries and the mode would change.
+  void set_compare_mode(KeyCompare mode);
+
+  // Adds at the end of the order; false (nothing changed) when the key is present.
+  bool Add(const Variant& key, Variant item);
+  // The item stored under `key`, or null.
+  Variant* Find(const Variant& key);
+  // The item stored under `key`, adding the key with an Empty item when it is absent.
+  Variant& FindOrAdd(const Variant& key);
+  // False when the key is absent.
+  bool Remove(const Variant& key);
+  // Gives an entry a new key in place; false when `key` is absent or `new_key` present.
+  bool Rename(const Variant& key, const Variant& new_key);
+  void Clear();
+
+  // Calls fn(const Entry&) for every entry in order.
+  template <class Fn>
+  void ForEach(Fn&& fn) const {
+    for (const Slot& s : entries_) {
+      if (s.live) fn(s.entry);
+    }
+  }
+  // Copies of all entries, in order.
+  std::vector<Entry> Entries() const;
+
+ private:
+  struct Slot {
+    Entry entry;
+    std::uint64_t hash = 0;
+    bool live = false;
+  };
+
+  std::uint64_t Hash(const Variant& key) const;
+  bool SameKey(const Variant& a, const Variant& b) const;
+  // Index slot holding `key` (hash `h`), or the slot where it would go (with found = false).
+  std::size_t Probe(const Variant& key, std::uint64_t h, bool& found) const;
+  std::size_t Append(const Variant& key, std::uint64_t h, Variant item);
+  void Rebuild(std::size_t capacity);  // compacts the entries and re-indexes them
+
+  KeyCompare compare_ = KeyCompare::kBinary;
+  std::vector<Slot> entries_;        // insertion order; removed entries stay as holes
+  std::vector<std::uint64_t> index_;  // 0 free, 1 deleted, else (hash tag << 32) | (entry + 2)
+  std::size_t live_ = 0;
+  std::size_t holes_ = 0;       // removed entries still in entries_
+  std::size_t tombstones_ = 0;  // deleted marks in index_
+};
+
+// The scripting runtime's dictionary over a KeyedMap, with its member names. Errors as the
+// runtime raises them: 457 for Add or a new key already present, 32811 "Element not found"
+// for Remove or a renamed key that is absent, 5 for a CompareMode change while the map holds
+// entries, 13 for an array as a key. Reading Item of an absent key adds it with an Empty
+// item, as the runtime does.
+class ScriptingDictionary final : public frame::AutomationObject {
+ public:
+  const frame::ClassInfo& TypeInfo() const override;
+
+  void Add(const Variant& Key, const Variant& Item);
+  Long Count() const;
+  VariantBool Exists(const Variant& Key) const;
+  Variant Items() const;  // array 0 .. Count - 1
+  Variant Keys() const;   // array 0 .. Count - 1
+  void Remove(const Variant& Key);
+  void RemoveAll();
+  Variant Item(const Variant& Key);  // the default member
+  // A value assignment: an object is stored as its default value.
+  void Item(const Variant& Key, const Variant& newItem);
+  // An object reference assignment (Set); 424 for a value that is not an object.
+  void SetItem(const Variant& Key, const Variant& newItem);
+  void Key(const Variant& Key, const Variant& NewKey);
+  Long CompareMode() const;
+  void CompareMode(Long Comp);
+
+  KeyedMap& map() { return map_; }
+  const KeyedMap& map() const { return map_; }
+
+ private:
+  KeyedMap map_;
+};
+
+}  // namespace narwick::collections

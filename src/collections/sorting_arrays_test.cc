@@ -1,0 +1,532 @@
+// clsSortingArrays: the documented cases, the sorts against plain transcriptions of the same
+// algorithms on random mixed-kind arrays (exact permutation), the Null guard, the 16-bit
+// positions of removeDuplicatesInArray, message boxes and failure values.
+#include "narwick/collections/sorting_arrays.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "frame/member_table.h"
+#include "narwick/frame/class_table.h"
+#include "narwick/frame/collection.h"
+#include "narwick/frame/convert.h"
+#include "narwick/frame/error_numbers.h"
+#include "narwick/frame/host.h"
+#include "testing/test_support.h"
+
+namespace narwick {
+namespace {
+
+SafeArray Array(Long lbound, std::initializer_list<Variant> values) {
+  return SafeArray::FromValues(VbVarType::vbVariant, lbound, values);
+}
+
+std::vector<Variant> Elements(const SafeArray& array) {
+  auto cells = array.elements();
+  return {cells.begin(), cells.end()};
+}
+
+SafeArray FromVector(Long lbound, const std::vector<Variant>& values) {
+  SafeArray a(VbVarType::vbVariant, lbound, lbound + static_cast<Long>(values.size()) - 1);
+  std::copy(values.begin(), values.end(), a.elements().begin());
+  return a;
+}
+
+// ---- plain transcriptions of the algorithms, on vectors (index 0 = the lower bound) --------
+
+void ReferenceBubble(std::vector<Variant>& a) {
+  try {
+    for (std::size_t p = 0; p + 1 < a.size(); ++p) {
+      for (std::size_t q = p + 1; q < a.size(); ++q) {
+        if (Greater(a[p], a[q])) std::swap(a[p], a[q]);
+      }
+    }
+  } catch (const RuntimeError&) {
+  }
+}
+
+// Absolute positions (the midpoint truncates toward zero, which matters below zero);
+// a[k - lbound] is position k. Each call traps its own failure.
+void ReferenceQuick(std::vector<Variant>& a, long lbound, long lo, long hi) {
+  auto at = [&](long k) -> Variant& { return a.at(static_cast<std::size_t>(k - lbound)); };
+  try {
+    if (hi <= lo) return;
+    const Variant pivot = at((lo + hi) / 2);
+    long i = lo, j = hi;
+    while (i <= j) {
+      const bool i_ge = !Less(at(i), pivot) && Compare(at(i), pivot) != std::partial_ordering::unordered;
+      const bool j_le = !Greater(at(j), pivot) && Compare(at(j), pivot) != std::partial_ordering::unordered;
+      if (i_ge && j_le) {
+        std::swap(at(i), at(j));
+        ++i;
+        --j;
+      } else {
+        if (Less(at(i), pivot)) ++i;
+        if (Greater(at(j), pivot)) --j;
+      }
+    }
+    ReferenceQuick(a, lbound, lo, j);
+    ReferenceQuick(a, lbound, i, hi);
+  } catch (const RuntimeError&) {
+  }
+}
+
+void ReferenceShell(std::vector<Variant>& a) {
+  try {
+    const long n = static_cast<long>(a.size());
+    for (long gap = n / 2; gap >= 1; gap /= 2) {
+      bool forward = false, backward = false;
+      do {
+        forward = false;
+        for (long i = 0; i <= n - 1 - gap; ++i) {
+          if (Greater(a[static_cast<std::size_t>(i)], a[static_cast<std::size_t>(i + gap)])) {
+            std::swap(a[static_cast<std::size_t>(i)], a[static_cast<std::size_t>(i + gap)]);
+            forward = true;
+          }
+        }
+        backward = false;
+        for (long i = n - 1 - gap; i >= 0; --i) {
+          if (Greater(a[static_cast<std::size_t>(i)], a[static_cast<std::size_t>(i + gap)])) {
+            std::swap(a[static_cast<std::size_t>(i)], a[static_cast<std::size_t>(i + gap)]);
+            backward = true;
+          }
+        }
+      } while (forward || backward);
+    }
+  } catch (const RuntimeError&) {
+  }
+}
+
+// Mixed kinds whose values collide across kinds (2, 2.0, CCur(2), #1/1/1900#, "2"), so a
+// wrong permutation of equal elements shows.
+Variant RandomElement(std::mt19937& rng, bool with_errors) {
+  auto pick = [&](int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng); };
+  const int n = pick(8) - 2;
+  switch (pick(with_errors ? 12 : 11)) {
+    case 0: return Variant(static_cast<Integer>(n));
+    case 1: return Variant(n);
+    case 2: return Variant(static_cast<double>(n) / 2);
+    case 3: return Variant(static_cast<float>(n) / 4);
+    case 4: return Variant(Currency{std::int64_t{n} * 10000});
+    case 5: return Variant(Date{static_cast<double>(n)});
+    case 6: return Variant(pick(2) == 0);
+    case 7: return Variant();
+    case 8:
+    case 9: {
+      static const char16_t* const kTexts[] = {u"", u"a", u"A", u"b", u"B", u"ab", u"2", u"10", u"\u00e9"};
+      return Variant(kTexts[pick(9)]);
+    }
+    case 10: return Variant(FromUtf8(std::to_string(n)));
+    default: return Variant(ErrorCode{pick(2)});
+  }
+}
+
+struct Sample {
+  Long lbound;
+  std::vector<Variant> values;
+};
+
+Sample RandomSample(std::mt19937& rng, int max_len, bool with_errors) {
+  Sample s;
+  s.lbound = std::uniform_int_distribution<Long>(-5, 5)(rng);
+  const int len = std::uniform_int_distribution<int>(0, max_len)(rng);
+  for (int i = 0; i < len; ++i) s.values.push_back(RandomElement(rng, with_errors && rng() % 8 == 0));
+  return s;
+}
+
+class SortingArraysTest : public ::testing::Test {
+ protected:
+  clsSortingArrays sorter_;
+};
+
+// ---- the sorts: documented cases ------------------------------------------------------------
+
+TEST_F(SortingArraysTest, EachVariantSortOrdersMixedKinds) {
+  for (int which = 0; which < 3; ++which) {
+    SafeArray a = Array(1, {10, u"9", 2, Variant()});
+    SafeArray b = Array(-3, {u"b", u"B", u"a"});
+    for (SafeArray* x : {&a, &b}) {
+      if (which == 0) sorter_.BubbleSortVariantArray(*x);
+      if (which == 1) sorter_.QuickSortVariantArray(*x, x->LBound(), x->UBound());
+      if (which == 2) sorter_.ShellSortVariantArray(*x);
+    }
+    EXPECT_EQ(Elements(a), (std::vector<Variant>{Variant(), 2, 10, u"9"})) << which;
+    EXPECT_EQ(Elements(b), (std::vector<Variant>{u"B", u"a", u"b"})) << which;
+  }
+}
+
+TEST_F(SortingArraysTest, ShellSortCase) {
+  SafeArray a = Array(0, {2, 3, 0, 4, 5, 1});
+  sorter_.ShellSortVariantArray(a);
+  EXPECT_EQ(Elements(a), (std::vector<Variant>{0, 1, 2, 3, 4, 5}));
+}
+
+TEST_F(SortingArraysTest, BubbleSortIsNotStable) {
+  SafeArray a = Array(0, {2, 2.0, 1});
+  sorter_.BubbleSortVariantArray(a);
+  EXPECT_EQ(Elements(a), (std::vector<Variant>{1, 2.0, 2}));
+}
+
+TEST_F(SortingArraysTest, QuickSortOfPartOfTheArray) {
+  SafeArray a = Array(0, {9, 8, 7, 6, 5, 4});
+  sorter_.QuickSortVariantArray(a, 2, 2);
+  EXPECT_EQ(Elements(a), (std::vector<Variant>{9, 8, 7, 6, 5, 4}));
+  sorter_.QuickSortVariantArray(a, 1, 4);
+  EXPECT_EQ(Elements(a), (std::vector<Variant>{9, 5, 6, 7, 8, 4}));
+  sorter_.QuickSortVariantArray(a, 4, 1);
+  EXPECT_EQ(Elements(a), (std::vector<Variant>{9, 5, 6, 7, 8, 4}));
+}
+
+// ---- the sorts against their transcriptions -----------------------------------------------
+
+TEST_F(SortingArraysTest, SortsGiveExactlyTheReferencePermutation) {
+  for (std::uint32_t seed = 1; seed <= 300; ++seed) {
+    std::mt19937 rng(seed);
+    const Sample s = RandomSample(rng, seed % 10 == 0 ? 300 : 40, seed % 3 == 0);
+    const Long ub = s.lbound + static_cast<Long>(s.values.size()) - 1;
+
+    std::vector<Variant> expected = s.values;
+    ReferenceBubble(expected);
+    SafeArray a = FromVector(s.lbound, s.values);
+    sorter_.BubbleSortVariantArray(a);
+    ASSERT_EQ(Elements(a), expected) << "bubble, seed " << seed;
+
+    expected = s.values;
+    ReferenceQuick(expected, s.lbound, s.lbound, ub);
+    a = FromVector(s.lbound, s.values);
+    sorter_.QuickSortVariantArray(a, s.lbound, ub);
+    ASSERT_EQ(Elements(a), expected) << "quick, seed " << seed;
+
+    expected = s.values;
+    ReferenceShell(expected);
+    a = FromVector(s.lbound, s.values);
+    sorter_.ShellSortVariantArray(a);
+    ASSERT_EQ(Elements(a), expected) << "shell, seed " << seed;
+  }
+}
+
+TEST_F(SortingArraysTest, QuickSortThroughLateBoundCallsMatchesToo) {
+  Object sorter = CreateObject("Narwick.clsSortingArrays");
+  std::mt19937 rng(77);
+  const Sample s = RandomSample(rng, 200, false);
+  const Long ub = s.lbound + static_cast<Long>(s.values.size()) - 1;
+  std::vector<Variant> expected = s.values;
+  ReferenceQuick(expected, s.lbound, s.lbound, ub);
+  Variant a = FromVector(s.lbound, s.values);
+  sorter.Call("QuickSortVariantArray", {ByRef(a), s.lbound, ub});
+  EXPECT_EQ(Elements(a.Array()), expected);
+}
+
+TEST_F(SortingArraysTest, LongQuickSortMatchesItsTranscriptionAndSorts) {
+  for (std::uint32_t seed = 1; seed <= 100; ++seed) {
+    std::mt19937 rng(seed);
+    const int n = std::uniform_int_distribution<int>(0, 500)(rng);
+    const Long lb = std::uniform_int_distribution<Long>(-3, 3)(rng);
+    const int spread = seed % 2 == 0 ? 5 : 1000000;
+    std::vector<Variant> values;
+    for (int i = 0; i < n; ++i) values.push_back(Variant(std::uniform_int_distribution<int>(-spread, spread)(rng)));
+    std::vector<Variant> expected = values;
+    ReferenceQuick(expected, lb, lb, lb + n - 1);
+    SafeArray a(VbVarType::vbLong, lb, lb + n - 1);
+    std::copy(values.begin(), values.end(), a.elements().begin());
+    sorter_.QuickSortLongIntegerArray(a, lb, lb + n - 1);
+    ASSERT_EQ(Elements(a), expected) << "seed " << seed;
+    ASSERT_TRUE(std::is_sorted(expected.begin(), expected.end(),
+                               [](const Variant& x, const Variant& y) { return x.Int() < y.Int(); }));
+  }
+}
+
+TEST_F(SortingArraysTest, LargeOrderedInputsSortWithoutDeepRecursion) {
+  const int n = 200000;
+  SafeArray up(VbVarType::vbLong, 0, n - 1), down(VbVarType::vbLong, 1, n);
+  for (int i = 0; i < n; ++i) {
+    up(i) = Variant(i % 1000);
+    down(i + 1) = Variant(n - i);
+  }
+  sorter_.QuickSortLongIntegerArray(up, 0, n - 1);
+  sorter_.QuickSortLongIntegerArray(down, 1, n);
+  for (int i = 1; i < n; ++i) {
+    ASSERT_LE(up(i - 1).Int(), up(i).Int()) << i;
+    ASSERT_EQ(down(i).Int(), i);
+  }
+}
+
+// ---- Null and other unordered values ---------------------------------------------------------
+
+TEST_F(SortingArraysTest, QuickSortWithNullElementsEndsAndLosesNothing) {
+  const std::vector<std::vector<Variant>> cases = {
+      {Variant::Null(), Variant::Null(), Variant::Null()},
+      {3, Variant::Null(), 1},
+      {5, 4, Variant::Null(), 2, 1, Variant::Null(), 0},
+      {u"x", Variant::Null(), 2, Variant(), u"a", 7.5, Variant::Null()},
+  };
+  std::vector<std::vector<Variant>> all = cases;
+  std::mt19937 rng(5);
+  for (int k = 0; k < 200; ++k) {
+    std::vector<Variant> v = RandomSample(rng, 60, false).values;
+    for (auto& x : v) {
+      if (rng() % 6 == 0) x = Variant::Null();
+    }
+    all.push_back(v);
+  }
+  for (const auto& values : all) {
+    SafeArray a = FromVector(1, values);
+    sorter_.QuickSortVariantArray(a, 1, static_cast<Long>(values.size()));
+    std::vector<Variant> got = Elements(a);
+    ASSERT_TRUE(std::is_permutation(got.begin(), got.end(), values.begin(), values.end()));
+  }
+}
+
+TEST_F(SortingArraysTest, AComparisonThatFailsLeavesThePartlySortedArray) {
+  Variant object = Variant(Object(std::make_shared<Collection>()));
+  SafeArray a = Array(0, {3, 2, object, 1});
+  sorter_.BubbleSortVariantArray(a);
+  EXPECT_EQ(Elements(a), (std::vector<Variant>{2, 3, object, 1}));
+}
+
+// ---- element kinds and shapes ------------------------------------------------------------------
+
+TEST_F(SortingArraysTest, ArraysOfAnotherElementKindAreRefused) {
+  SafeArray longs(VbVarType::vbLong, 0, 2);
+  SafeArray variants = Array(0, {3, 2, 1});
+  EXPECT_RUNTIME_ERROR(sorter_.BubbleSortVariantArray(longs), err::kTypeMismatch);
+  EXPECT_RUNTIME_ERROR(sorter_.QuickSortLongIntegerArray(variants, 0, 2), err::kTypeMismatch);
+  Object late = CreateObject("Narwick.clsSortingArrays");
+  EXPECT_RUNTIME_ERROR(late.Call("ShellSortVariantArray", {5}), err::kTypeMismatch);
+  SafeArray unsized;
+  sorter_.ShellSortVariantArray(unsized);  // fails inside, quietly
+  SafeArray grid(VbVarType::vbVariant, {{0, 1}, {0, 1}});
+  sorter_.BubbleSortVariantArray(grid);
+  EXPECT_EQ(Elements(variants), (std::vector<Variant>{3, 2, 1}));
+}
+
+// ---- removeDuplicatesInArray --------------------------------------------------------------
+
+TEST_F(SortingArraysTest, RemoveDuplicatesCase) {
+  SafeArray a = Array(1, {u"a", u"b", u"a", u"c", u"b"});
+  Variant r = sorter_.removeDuplicatesInArray(a);
+  ASSERT_TRUE(r.IsArray());
+  EXPECT_EQ(r.Array().LBound(), 1);
+  EXPECT_EQ(r.Array().UBound(), 5);
+  EXPECT_EQ(Elements(r.Array()), (std::vector<Variant>{u"a", u"b", u"c", Variant(), Variant()}));
+  EXPECT_EQ(Elements(a), (std::vector<Variant>{u"a", u"b", u"", u"c", u""}));
+}
+
+TEST_F(SortingArraysTest, RemoveDuplicatesUsesVariantEquality) {
+  SafeArray a = Array(1, {2, 2.0, u"2", Variant(), u"", 0, Variant::Null(), Variant::Null()});
+  Variant r = sorter_.removeDuplicatesInArray(a);
+  ASSERT_TRUE(r.IsArray());
+  // 2.0 repeats 2; Empty and "" are dropped; 0 stays (0 is not ""); Nulls never repeat.
+  EXPECT_EQ(Elements(r.Array()), (std::vector<Variant>{2, u"2", 0, Variant::Null(), Variant::Null(), Variant(),
+                                                       Variant(), Variant()}));
+}
+
+TEST_F(SortingArraysTest, RemoveDuplicatesBoundaries) {
+  SafeArray zero_based = Array(0, {u"x", u"y", u"x", u"y"});  // position 0 is only copied
+  Variant r = sorter_.removeDuplicatesInArray(zero_based);
+  ASSERT_TRUE(r.IsArray());
+  EXPECT_EQ(Elements(r.Array()), (std::vector<Variant>{u"x", u"y", u"x"}));
+  SafeArray too_many = Array(0, {u"x", u"y", u"z", u"w"});  // four survivors, three slots
+  EXPECT_TRUE(sorter_.removeDuplicatesInArray(too_many).IsEmpty());
+  SafeArray single = Array(0, {u"x"});
+  EXPECT_TRUE(sorter_.removeDuplicatesInArray(single).IsEmpty());
+  SafeArray from_two = Array(2, {u"x", u"x"});
+  EXPECT_TRUE(sorter_.removeDuplicatesInArray(from_two).IsEmpty());
+  EXPECT_EQ(Elements(from_two), (std::vector<Variant>{u"x", u"x"}));
+}
+
+TEST_F(SortingArraysTest, RemoveDuplicatesHas16BitPositions) {
+  SafeArray a(VbVarType::vbVariant, 1, 32767);
+  for (Long i = 1; i <= 32767; ++i) a(i) = Variant(i % 3);
+  EXPECT_TRUE(sorter_.removeDuplicatesInArray(a).IsEmpty());
+  // The first pass ran: the copies of element 1 are blanked, those of element 2 are not.
+  EXPECT_EQ(a(1), Variant(1));
+  EXPECT_EQ(a(4), Variant(u""));
+  EXPECT_EQ(a(2), Variant(2));
+  EXPECT_EQ(a(5), Variant(2));
+
+  SafeArray b(VbVarType::vbVariant, 1, 32768);
+  for (Long i = 1; i <= 32768; ++i) b(i) = Variant(i % 3);
+  EXPECT_TRUE(sorter_.removeDuplicatesInArray(b).IsEmpty());
+  EXPECT_EQ(b(4), Variant(1));  // stopped before the search started
+}
+
+// ---- swaps, percolate, delete, concatenate ------------------------------------------------------
+
+TEST_F(SortingArraysTest, SwapAndItsBadIndexes) {
+  SafeArray a = Array(1, {u"A", u"B", u"C"});
+  EXPECT_TRUE(sorter_.swapElementsInArray(a, 1, 3).IsEmpty());
+  EXPECT_EQ(Elements(a), (std::vector<Variant>{u"C", u"B", u"A"}));
+  sorter_.swapElementsInArray(a, 2, 9);
+  sorter_.swapElementsInArray(a, 0, 2);
+  EXPECT_EQ(Elements(a), (std::vector<Variant>{u"C", u"B", u"A"}));
+}
+
+TEST_F(SortingArraysTest, PercolateMovesOneElement) {
+  SafeArray a = Array(0, {u"A", u"B", u"C", u"D", u"E"});
+  sorter_.swapElementsInArrayWithPercolate(a, 3, 1);
+  EXPECT_EQ(Elements(a), (std::vector<Variant>{u"A", u"D", u"B", u"C", u"E"}));
+  a = Array(0, {u"A", u"B", u"C", u"D", u"E"});
+  sorter_.swapElementsInArrayWithPercolate(a, 1, 3);
+  EXPECT_EQ(Elements(a), (std::vector<Variant>{u"A", u"C", u"D", u"B", u"E"}));
+  sorter_.swapElementsInArrayWithPercolate(a, 2, 2);
+  sorter_.swapElementsInArrayWithPercolate(a, -1, 2);
+  EXPECT_EQ(Elements(a), (std::vector<Variant>{u"A", u"C", u"D", u"B", u"E"}));
+  // Past the upper bound: the exchanges inside the array are done, then it stops.
+  sorter_.swapElementsInArrayWithPercolate(a, 2, 7);
+  EXPECT_EQ(Elements(a), (std::vector<Variant>{u"A", u"C", u"B", u"E", u"D"}));
+}
+
+TEST_F(SortingArraysTest, PercolateAgreesWithARotation) {
+  std::mt19937 rng(9);
+  for (int k = 0; k < 200; ++k) {
+    const int n = 1 + static_cast<int>(rng() % 12);
+    std::vector<Variant> v;
+    for (int i = 0; i < n; ++i) v.push_back(Variant(i));
+    const Long from = static_cast<Long>(rng() % static_cast<unsigned>(n));
+    const Long to = static_cast<Long>(rng() % static_cast<unsigned>(n));
+    SafeArray a = FromVector(0, v);
+    sorter_.swapElementsInArrayWithPercolate(a, from, to);
+    Variant moved = v[static_cast<std::size_t>(from)];
+    v.erase(v.begin() + from);
+    v.insert(v.begin() + to, moved);
+    ASSERT_EQ(Elements(a), v) << from << " -> " << to;
+  }
+}
+
+TEST_F(SortingArraysTest, DeleteElement) {
+  Variant v = Array(0, {u"A", u"B", u"C", u"D"});
+  sorter_.DeleteElementFromArray(v, 1);
+  ASSERT_TRUE(v.IsArray());
+  EXPECT_EQ(v.Array().LBound(), 0);
+  EXPECT_EQ(Elements(v.Array()), (std::vector<Variant>{u"A", u"C", u"D"}));
+
+  Variant longs = SafeArray::FromValues(VbVarType::vbLong, 0, {1, 2, 3});
+  sorter_.DeleteElementFromArray(longs, 2);
+  EXPECT_EQ(longs.Array().ElementType(), VbVarType::vbVariant);
+  EXPECT_EQ(Elements(longs.Array()), (std::vector<Variant>{1, 2}));
+
+  Variant outside = Array(0, {u"A", u"B", u"C"});
+  sorter_.DeleteElementFromArray(outside, 9);  // the last element is lost
+  EXPECT_EQ(Elements(outside.Array()), (std::vector<Variant>{u"A", u"B"}));
+
+  Variant one = Array(0, {u"A"});
+  sorter_.DeleteElementFromArray(one, 0);  // cannot become empty: unchanged
+  EXPECT_EQ(Elements(one.Array()), (std::vector<Variant>{u"A"}));
+
+  Variant not_array = 5;
+  sorter_.DeleteElementFromArray(not_array, 0);
+  EXPECT_EQ(not_array, Variant(5));
+
+  Variant based = Array(3, {u"A", u"B", u"C"});  // other lower bounds keep theirs
+  sorter_.DeleteElementFromArray(based, 4);
+  EXPECT_EQ(based.Array().LBound(), 3);
+  EXPECT_EQ(Elements(based.Array()), (std::vector<Variant>{u"A", u"C"}));
+}
+
+TEST_F(SortingArraysTest, ConcatenateAppendsInPlace) {
+  SafeArray a = Array(1, {u"a", u"b"});
+  SafeArray b = Array(-2, {1, 2, 3});
+  EXPECT_TRUE(sorter_.concatenateArrays(a, b).IsEmpty());
+  EXPECT_EQ(a.LBound(), 1);
+  EXPECT_EQ(a.UBound(), 5);
+  EXPECT_EQ(Elements(a), (std::vector<Variant>{u"a", u"b", 1, 2, 3}));
+  EXPECT_EQ(Elements(b), (std::vector<Variant>{1, 2, 3}));
+
+  sorter_.concatenateArrays(a, a);  // with itself: doubles
+  EXPECT_EQ(a.UBound(), 10);
+  EXPECT_EQ(a(10), Variant(3));
+
+  SafeArray unsized;
+  sorter_.concatenateArrays(unsized, b);
+  EXPECT_EQ(unsized.LBound(), 0);
+  EXPECT_EQ(Elements(unsized), (std::vector<Variant>{1, 2, 3}));
+
+  SafeArray empty(VbVarType::vbVariant, 0, -1);
+  sorter_.concatenateArrays(b, empty);
+  EXPECT_EQ(Elements(b), (std::vector<Variant>{1, 2, 3}));
+
+  Object late = CreateObject("Narwick.clsSortingArrays");
+  Variant x = Array(0, {u"x"}), y = Array(0, {u"y"});
+  late.Call("concatenateArrays", {ByRef(x), ByRef(y)});
+  EXPECT_EQ(Elements(x.Array()), (std::vector<Variant>{u"x", u"y"}));
+}
+
+// ---- message boxes ------------------------------------------------------------------------------
+
+class MessageBoxCapture {
+ public:
+  MessageBoxCapture() {
+    SetMessageBoxHook([this](StringView prompt, StringView title) {
+      prompts.emplace_back(prompt);
+      titles.emplace_back(title);
+    });
+  }
+  ~MessageBoxCapture() { SetMessageBoxHook(nullptr); }
+  std::vector<String> prompts, titles;
+};
+
+TEST_F(SortingArraysTest, ViewAndPrintShowElementsInBoxes) {
+  SafeArray a = Array(-1, {1.5, u"two", true});
+  {
+    MessageBoxCapture boxes;
+    sorter_.viewArray(a);
+    EXPECT_EQ(boxes.prompts, (std::vector<String>{u"1.5", u"two", u"True"}));
+    EXPECT_EQ(boxes.titles, (std::vector<String>(3, u"Narwick")));
+  }
+  {
+    MessageBoxCapture boxes;
+    sorter_.printArray(a);
+    EXPECT_EQ(boxes.prompts, (std::vector<String>{u"1.5", u"two"}));
+  }
+  {
+    MessageBoxCapture boxes;
+    SafeArray with_null = Array(0, {u"a", Variant::Null(), u"c"});
+    sorter_.viewArray(with_null);
+    EXPECT_EQ(boxes.prompts, (std::vector<String>{u"a"}));
+  }
+}
+
+// ---- every member by name ------------------------------------------------------------------
+
+TEST(SortingArraysDispatchTest, EveryMemberAnswersByName) {
+  MessageBoxCapture boxes;
+  Object sorter = CreateObject("Narwick.clsSortingArrays");
+  std::vector<std::string> names;
+  for (const auto& member : sorter.get()->TypeInfo().members()) {
+    names.push_back(member.name);
+    std::vector<Variant> values;
+    for (const auto& param : member.params) {
+      if (param.type == VbVarType::vbArray || param.name == "ArrayToChange") {
+        values.push_back(member.name == "QuickSortLongIntegerArray"
+                             ? Variant(SafeArray::FromValues(VbVarType::vbLong, 1, {3, 1, 2}))
+                             : Variant(Array(1, {3, 1, 2})));
+      } else {
+        values.push_back(Variant(param.name == "intLowBound" ? 1 : 3));
+      }
+    }
+    std::vector<Arg> args;
+    for (auto& v : values) args.push_back(ByRef(v));
+    SCOPED_TRACE(member.name);
+    const Variant result = sorter.Call(member.name, std::span<const Arg>(args));
+    if (member.name.find("Sort") != std::string::npos) {
+      EXPECT_EQ(Elements(values[0].Array()), (std::vector<Variant>{1, 2, 3}));
+    }
+    if (member.name == "removeDuplicatesInArray") {
+      EXPECT_TRUE(result.IsArray());
+    }
+  }
+  EXPECT_EQ(names, (std::vector<std::string>{"BubbleSortVariantArray", "QuickSortVariantArray",
+                                             "QuickSortLongIntegerArray", "ShellSortVariantArray", "viewArray",
+                                             "removeDuplicatesInArray", "swapElementsInArray",
+                                             "swapElementsInArrayWithPercolate", "printArray",
+                                             "DeleteElementFromArray", "concatenateArrays"}));
+  EXPECT_EQ(boxes.prompts.size(), 5u);  // viewArray 3, printArray 2
+}
+
+}  // namespace
+}  // namespace narwick
