@@ -20,4 +20,5 @@
 #include "narwick/list/ordered_linked_list.h"
 #include "narwick/system/encryption.h"
 #include "narwick/system/os.h"
+#include "narwick/system/registry.h"
 #include "narwick/text/manage_type_case.h"
