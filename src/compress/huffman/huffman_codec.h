@@ -1,0 +1,82 @@
+// The Huffman codec of clsHuffmanCompression on plain byte spans: the "HE3" block and its
+// stored form (layout in he3_format.h). Stateless; every table lives for one call.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <type_traits>
+#include <utility>
+#include <vector>
+
+namespace narwick::huffman {
+
+// A non-owning reference to a callable taking the progress percentage. The codec calls it
+// only with values that differ from the previous one of the same call (starting from 0),
+// so 0 is never reported and a value is never repeated. The callable must outlive the call.
+class ProgressFn {
+ public:
+  ProgressFn() = default;
+  template <class F>
+    requires(!std::is_same_v<std::remove_cvref_t<F>, ProgressFn> &&
+             std::is_invocable_v<F&, std::int16_t>)
+  ProgressFn(F&& f)  // NOLINT: implicit so that a lambda can be passed directly
+      : context_(const_cast<void*>(static_cast<const void*>(&f))),
+        call_([](void* context, std::int16_t percent) {
+          (*static_cast<std::remove_reference_t<F>*>(context))(percent);
+        }) {}
+
+  void operator()(std::int16_t percent) const {
+    if (call_ != nullptr) call_(context_, percent);
+  }
+
+ private:
+  void* context_ = nullptr;
+  void (*call_)(void*, std::int16_t) = nullptr;
+};
+
+// Block of `input`: the HE3 block, or the stored form when the body would not be shorter
+// than the input or when the input holds one distinct byte value. Reports progress while
+// counting (to 7), summing (to 12) and writing the body (to 100); a stored result reports
+// only the counting values, an empty input none. `input` holds at most 2^31 - 1 bytes (the
+// format's length field); a longer one throws std::length_error.
+std::vector<std::uint8_t> Encode(std::span<const std::uint8_t> input, ProgressFn progress = {});
+
+enum class DecodeStatus : std::uint8_t {
+  kOk,                  // `bytes` holds the result
+  kUnchanged,           // an HE3 block whose length field is 0: the caller keeps its data
+  kBadIdentification,   // not an HE3 block or stored form
+  kChecksumMismatch,    // decoded, but the exclusive-or differs from the stored one
+  kSubscriptOutOfRange, // malformed: a read past the data, a missing tree branch, too many
+                        // tree nodes, a negative length or entry count (run-time error 9)
+  kOutOfMemory,         // the result could not be allocated (run-time error 7)
+};
+
+struct DecodeResult {
+  DecodeStatus status = DecodeStatus::kOk;
+  std::vector<std::uint8_t> bytes;  // only meaningful with kOk
+};
+
+// Decodes the block held in `data`, whose declared length is `byte_len`. Header, table and
+// code bits are read from `data` wherever they lie; the body runs from its first byte to
+// position `byte_len` - 1, and reaching a position past the end of `data` before the
+// output is complete is kSubscriptOutOfRange. Reports progress 1..89 while walking the body
+// (every 10000th block position), 89..100 while verifying. Any bytes give one of the
+// statuses above; nothing is allocated beyond what the body can produce.
+DecodeResult Decode(std::span<const std::uint8_t> data, std::int64_t byte_len,
+                    ProgressFn progress = {});
+
+inline DecodeResult Decode(std::span<const std::uint8_t> block, ProgressFn progress = {}) {
+  return Decode(block, static_cast<std::int64_t>(block.size()), progress);
+}
+
+// What the header of a block says, without decoding it (for tools).
+struct BlockInfo {
+  enum class Kind : std::uint8_t { kNotABlock, kStored, kHe3, kTruncated } kind = Kind::kNotABlock;
+  std::int64_t stored_length = 0;  // stored form: the payload length; HE3: the length field
+  std::uint8_t checksum = 0;       // HE3 only
+  int entries = 0;                 // HE3 only: N
+};
+BlockInfo Inspect(std::span<const std::uint8_t> block);
+
+}  // namespace narwick::huffman
