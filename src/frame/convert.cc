@@ -370,7 +370,7 @@ VariantBool IsDate(const Variant& v) {
       return True;
     case VbVarType::vbString: {
       double serial = 0;
-      return frame::TryDateFromText(v.Str(), frame::CurrentYear(), serial);
+      return frame::TryDateFromText(v.Str(), 0, serial);
     }
     case VbVarType::vbObject:
       try {

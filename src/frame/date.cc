@@ -202,7 +202,6 @@ bool TryDateFromText(StringView text, int current_year, double& serial) {
   std::int64_t date_numbers[4];
   int date_count = 0;
   int month_name = 0;
-  int month_name_at = -1;  // how many date numbers precede the month name
   int date_seps = 0;
   bool have_time = false;
   std::int64_t time_fields[3] = {0, 0, 0};
@@ -242,7 +241,6 @@ bool TryDateFromText(StringView text, int current_year, double& serial) {
       case TokenKind::kMonth:
         if (month_name != 0) return false;
         month_name = static_cast<int>(t.value);
-        month_name_at = date_count;
         break;
       case TokenKind::kDateSep:
         if (++date_seps > 2) return false;
@@ -259,6 +257,9 @@ bool TryDateFromText(StringView text, int current_year, double& serial) {
   bool have_date = false;
   int year = 0, month = 0, day = 0;
   const std::int64_t* v = date_numbers;
+  // The clock is read only for dates written without a year.
+  const bool no_year = month_name != 0 ? date_count == 1 : date_count == 2;
+  if (current_year == 0 && no_year) current_year = CurrentYear();
   if (month_name != 0) {
     if (date_count == 1) {
       have_date = ValidDate(current_year, month_name, v[0], year, month, day) ||
@@ -270,7 +271,6 @@ bool TryDateFromText(StringView text, int current_year, double& serial) {
     } else {
       return false;
     }
-    (void)month_name_at;
   } else if (date_count == 3) {
     have_date = ValidDate(v[2], v[0], v[1], year, month, day) ||  // month/day/year
                 ValidDate(v[0], v[1], v[2], year, month, day) ||  // year/month/day
@@ -530,7 +530,7 @@ double PartsToSerial(const DateParts& parts) {
 
 double DateSerialFromText(StringView text) {
   double serial = 0;
-  if (!frame::TryDateFromText(text, frame::CurrentYear(), serial)) Raise(err::kTypeMismatch);
+  if (!frame::TryDateFromText(text, 0, serial)) Raise(err::kTypeMismatch);
   return serial;
 }
 
@@ -556,7 +556,7 @@ String FormatDate(const Variant& v, StringView pattern) {
           frame::ParsedToDouble(number, serial) == frame::NumberStatus::kOk) {
         break;
       }
-      if (!frame::TryDateFromText(v.Str(), frame::CurrentYear(), serial)) return v.Str();
+      if (!frame::TryDateFromText(v.Str(), 0, serial)) return v.Str();
       break;
     }
     case VbVarType::vbObject:

@@ -33,7 +33,7 @@ SplitSerial Split(double serial);
 double Compose(std::int64_t day_number, double seconds);
 
 // Reads `text` as a date and/or time under the en-US rules; false when it does not.
-// `current_year` completes dates written as month and day only.
+// `current_year` completes dates written as month and day only (0: this year by the clock).
 bool TryDateFromText(StringView text, int current_year, double& serial);
 
 // The general date text ("1/5/2020 3:04:05 PM", date or time alone when the other is zero).
