@@ -1,0 +1,88 @@
+// The buffered file layer gives the bytes single-byte access would, across buffer ends.
+#include "compress/common/buffered_file.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <vector>
+
+#include "narwick/frame/error.h"
+#include "narwick/frame/error_numbers.h"
+#include "testing/test_support.h"
+
+namespace narwick::compress {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+class BufferedFileTest : public ::testing::Test {
+ protected:
+  Bytes Random(std::size_t size) {
+    Bytes b(size);
+    for (auto& x : b) x = static_cast<std::uint8_t>(rng_());
+    return b;
+  }
+  void Write(const std::string& name, const Bytes& bytes) {
+    std::ofstream(folder_.path() / name, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  }
+  Bytes Read(const std::string& name) {
+    std::ifstream in(folder_.path() / name, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+  }
+  narwick::testing::TempFolder folder_;
+  std::mt19937 rng_{4};
+};
+
+TEST_F(BufferedFileTest, ChunksAndReadsGiveTheFileAcrossBufferEnds) {
+  for (std::size_t size : {0u, 1u, 262143u, 262144u, 262145u, 700000u}) {
+    const Bytes data = Random(size);
+    Write("f", data);
+    BufferedReader reader(folder_.File("f"));
+    EXPECT_EQ(reader.Length(), size);
+    Bytes got(std::min<std::size_t>(size, 10));
+    got.resize(reader.Read(got.data(), got.size()));
+    for (auto chunk = reader.Next(); !chunk.empty(); chunk = reader.Next()) got.insert(got.end(), chunk.begin(), chunk.end());
+    EXPECT_EQ(got, data) << size;
+  }
+}
+
+TEST_F(BufferedFileTest, WriterKeepsOrderAndDoesNotCutAnExistingFile) {
+  Write("out", Bytes(600000, 0xEE));
+  const Bytes data = Random(300000);
+  {
+    BufferedWriter writer(folder_.File("out"));
+    std::size_t at = 0;
+    while (at < data.size()) {
+      const std::size_t n = std::min<std::size_t>(data.size() - at, 1 + rng_() % 70000);
+      writer.Put(data.data() + at, n);
+      at += n;
+    }
+    writer.Close();
+  }
+  const Bytes got = Read("out");
+  ASSERT_EQ(got.size(), 600000u);
+  EXPECT_TRUE(std::equal(data.begin(), data.end(), got.begin()));
+  EXPECT_EQ(got[300000], 0xEE);
+}
+
+TEST_F(BufferedFileTest, OpenFaultsCarryTheHostNumbers) {
+  EXPECT_RUNTIME_ERROR(BufferedReader(folder_.File("missing")), err::kFileNotFound);
+  EXPECT_RUNTIME_ERROR(BufferedReader(folder_.File("")), err::kPathFileAccessError);
+  EXPECT_RUNTIME_ERROR(BufferedWriter(folder_.File("no/such/out")), err::kPathNotFound);
+  EXPECT_RUNTIME_ERROR(BufferedWriter(folder_.File("")), err::kPathFileAccessError);
+}
+
+TEST_F(BufferedFileTest, WriteFaultIsDiskFullOnAFullDevice) {
+  if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  BufferedWriter writer(u"/dev/full");
+  const Bytes data(1000, 1);
+  writer.Put(data.data(), data.size());
+  EXPECT_RUNTIME_ERROR(writer.Close(), err::kDiskFull);
+}
+
+}  // namespace
+}  // namespace narwick::compress
