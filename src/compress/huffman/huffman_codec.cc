@@ -274,12 +274,13 @@ struct DecoderTree {
   int count = 0;
 };
 
-// Lookup of kLookupBits body bits at once. An entry is one of:
+// Lookup of kLookupBits body bits at once. FillLookup makes the one-symbol table, in which
+// an entry is one of:
 //   symbol:   the byte value in bits 0..7, its code length (1..kLookupBits) in bits 8..15;
 //   missing:  kMissing, with the 1-based bit at which the path meets a missing child;
 //   deeper:   kDeeper, the path is still inside the tree after kLookupBits bits; bits
 //             20..29 hold the node reached, from which the walk goes on bit by bit.
-constexpr int kLookupBits = 11;
+constexpr int kLookupBits = 12;
 constexpr std::uint32_t kLookupSize = 1u << kLookupBits;
 constexpr std::uint32_t kMissing = 1u << 16;
 constexpr std::uint32_t kDeeper = 2u << 16;
@@ -304,6 +305,48 @@ void FillLookup(const DecoderTree& tree, int node, unsigned depth, std::uint32_t
     }
     for (std::uint32_t j = p; j < kLookupSize; j += 1u << length) lookup[j] = entry;
   }
+}
+
+// The table the walk uses gives up to two symbols per lookup, which halves the chain of
+// dependent loads on short codes. An entry holds:
+//   bits 0..5    bits consumed (symbols), or the 1-based failing bit (missing), or
+//                kLookupBits (deeper); in the low bits so that the bit buffer can be
+//                shifted by the entry itself, which keeps the dependent chain short;
+//   bits 6..7    number of symbols, 1 or 2; 0 marks a special entry;
+//   bits 8..23   the symbols, first in the low byte (stored as two bytes at once), or for
+//                deeper the node reached;
+//   bit  24      set for missing, clear for deeper.
+// A second symbol is added only when its whole code lies inside the looked-up bits; a
+// missing branch after the first symbol is left for the next lookup to find.
+constexpr std::uint32_t kPairCountShift = 6;
+constexpr std::uint32_t kPairMissing = 1u << 24;
+
+void FillPairLookup(const std::uint32_t* single, std::uint32_t* pairs) {
+  for (std::uint32_t j = 0; j < kLookupSize; ++j) {
+    const std::uint32_t e = single[j];
+    const std::uint32_t length = (e >> 8) & 0xFF;
+    if ((e & kKindMask) == kMissing) {
+      pairs[j] = kPairMissing | length;
+      continue;
+    }
+    if ((e & kKindMask) == kDeeper) {
+      pairs[j] = (e >> 20) << 8 | length;
+      continue;
+    }
+    const std::uint32_t second = single[j >> length];
+    const std::uint32_t second_length = (second >> 8) & 0xFF;
+    if ((second & kKindMask) == 0 && second_length <= kLookupBits - length) {
+      pairs[j] = (e & 0xFF) << 8 | (second & 0xFF) << 16 | (length + second_length) |
+                 2u << kPairCountShift;
+    } else {
+      pairs[j] = (e & 0xFF) << 8 | length | 1u << kPairCountShift;
+    }
+  }
+}
+
+inline void Store16(std::uint8_t* p, std::uint32_t v) {
+  const auto two = static_cast<std::uint16_t>(v);
+  std::memcpy(p, &two, sizeof two);
 }
 
 // Fewest bits any symbol takes (0 when the tree has no symbol below the root).
@@ -532,8 +575,10 @@ DecodeResult Decode(std::span<const std::uint8_t> data, std::int64_t byte_len,
   std::uint8_t* out = out_begin;
   const std::uint8_t* const out_goal = out_begin + expected;  // may lie past out_end
 
+  std::array<std::uint32_t, kLookupSize> single;
+  FillLookup(tree, 0, 0, 0, single.data());
   std::array<std::uint32_t, kLookupSize> lookup;
-  FillLookup(tree, 0, 0, 0, lookup.data());
+  FillPairLookup(single.data(), lookup.data());
 
   // Progress: after the whole byte at 1-based block position P (P a multiple of 10000), a
   // value is reported unless the walk ended inside that byte. RaiseUpTo(x) reports every
@@ -549,8 +594,9 @@ DecodeResult Decode(std::span<const std::uint8_t> data, std::int64_t byte_len,
   };
 
   /* Body walk, in segments that end at the next progress mark:
-   *  1. While 64 readable bits remain, load 8 bytes and decode up to four symbols from
-   *     them through the lookup table (4 x 11 bits fit in the 57 bits a load provides).
+   *  1. While 128 readable bits remain, top up a 64-bit buffer and make four lookups of
+   *     12 bits in it (48 of the 56 or more bits a refill provides), each giving one or
+   *     two symbols.
    *  2. An entry for a longer code continues bit by bit through the tree; an entry for a
    *     missing branch ends the walk with error 9 at the bit where the branch is missing.
    *  3. Near the end of the body every symbol is walked bit by bit, which also handles a
@@ -586,29 +632,55 @@ DecodeResult Decode(std::span<const std::uint8_t> data, std::int64_t byte_len,
     const std::uint64_t segment_end = std::min(next_mark * 8, end_bit);
     while (bitpos < segment_end) {
       std::uint8_t symbol = 0;
-      // Room for five more symbols means four cannot reach the length field (which is at
-      // or past out_end), so the fast path needs no per-symbol end test.
-      if (bitpos + 64 <= end_bit && out_end - out > 4) {
-        std::uint64_t w = Load64(base + (bitpos >> 3)) >> (bitpos & 7);
+      // Room for nine more symbols means four lookups (eight symbols) cannot reach the
+      // length field, which lies at or past out_end, so the fast path needs no end test.
+      if (bitpos + 128 <= end_bit && out_end - out > 8) {
+        // Refilling reader: `bits` holds `count` unread bits at its bottom and the next load
+        // comes from `next`. A refill tops it up to 56..63 bits; its load address is known
+        // one refill ahead, so the load overlaps the lookups before it. Bits past `count`
+        // repeat data already there, so the OR of the overlapping load leaves them intact.
+        const std::uint64_t fast_end = std::min(segment_end, end_bit - 128);
+        const std::uint8_t* next = base + (bitpos >> 3);
+        std::uint64_t bits = 0;
+        unsigned count = 0;
+        auto refill = [&] {
+          bits |= Load64(next) << count;
+          next += (63 - count) >> 3;
+          count |= 56;
+        };
+        refill();
+        bits >>= (bitpos & 7);
+        count -= static_cast<unsigned>(bitpos & 7);
         std::uint32_t e = 0;
-        int k = 0;
-        for (; k < 4; ++k) {
-          e = lookup[w & (kLookupSize - 1)];
-          if (e & kKindMask) break;
-          const unsigned used = (e >> 8) & 0xFF;
-          *out++ = static_cast<std::uint8_t>(e);
-          bitpos += used;
-          w >>= used;
+        bool special = false;
+        for (;;) {
+          refill();
+          int k = 0;
+          for (; k < 4; ++k) {
+            e = lookup[bits & (kLookupSize - 1)];
+            const std::uint32_t symbols = (e >> kPairCountShift) & 3u;
+            if (symbols == 0) break;
+            Store16(out, e >> 8);
+            out += symbols;
+            bits >>= (e & 63u);
+            count -= e & 63u;
+          }
+          bitpos = static_cast<std::uint64_t>(next - base) * 8 - count;
+          if (k < 4) {
+            special = true;
+            break;
+          }
+          if (bitpos >= fast_end || out_end - out <= 8) break;
         }
-        if (k == 4) continue;
-        if ((e & kKindMask) == kMissing) {
+        if (!special) continue;
+        if (e & kPairMissing) {
           end = End::kMissing;
-          end_at = bitpos + ((e >> 8) & 0xFF) - 1;
+          end_at = bitpos + (e & 63u) - 1;
           break;
         }
         // The first kLookupBits bits lead to an inner node; go on from there bit by bit.
         bitpos += kLookupBits;
-        const Walk walk = WalkFrom(tree, static_cast<int>(e >> 20), base, bitpos, end_bit, symbol);
+        const Walk walk = WalkFrom(tree, static_cast<int>((e >> 8) & 0xFFFF), base, bitpos, end_bit, symbol);
         if (finish_walk(walk, symbol)) break;
       } else {
         const Walk walk = WalkFrom(tree, 0, base, bitpos, end_bit, symbol);
