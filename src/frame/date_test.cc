@@ -233,6 +233,10 @@ TEST(DateTest, FormatInputs) {
   EXPECT_EQ(FormatDate(Variant(), u"hh:nn:ss"), u"00:00:00");
   EXPECT_EQ(FormatDate(43835 + 86399.6 / 86400, u"m/d hh:nn:ss"), u"1/6 00:00:00");
   EXPECT_EQ(FormatDate(Variant::Null(), u"yyyy"), u"");
+  EXPECT_EQ(FormatDate(0.0, u"h AM/PM"), u"12 AM");
+  EXPECT_EQ(FormatDate(0.5, u"h:nn am/pm"), u"12:00 pm");
+  EXPECT_EQ(FormatDate(0.5, u"h:nn"), u"12:00");
+  EXPECT_EQ(FormatDate(0.0, u"h:nn"), u"0:00");
   EXPECT_RUNTIME_ERROR(FormatDate(1e9, u"yyyy"), err::kOverflow);
 }
 
@@ -262,6 +266,34 @@ TEST(DateTest, SortPatternsAndGeneralTextReadBack) {
     const String general = DateToText(serial);
     EXPECT_NEAR(DateSerialFromText(general), serial, 1e-6) << ToUtf8(general);
     EXPECT_EQ(DateToText(DateSerialFromText(general)), general);
+  }
+}
+
+// Dates and times written in the styles a user types read back to the same second.
+TEST(DateTest, WrittenStylesReadBack) {
+  const char16_t* date_styles[] = {u"m/d/yyyy", u"yyyy-mm-dd", u"d-mmm-yyyy", u"mmmm d, yyyy",
+                                   u"dddd, mmmm d, yyyy", u"d mmmm yyyy", u"mmm-d-yyyy", u"m/d/yy"};
+  const char16_t* time_styles[] = {u"", u" h:nn:ss AM/PM", u" hh:nn", u" h:nn a/p", u" hh.nn.ss", u" h AM/PM"};
+  const unsigned seed = 5150;
+  std::mt19937 rng(seed);
+  for (int i = 0; i < 20000; ++i) {
+    const std::int64_t day = -657434 + static_cast<std::int64_t>(rng() % 3615900);
+    int year, month, mday;
+    frame::CivilFromDayNumber(day, year, month, mday);
+    const char16_t* date_style = date_styles[rng() % 8];
+    if (String(date_style) == u"m/d/yy" && (year < 1930 || year > 2029)) continue;
+    const std::size_t t = rng() % 6;
+    int seconds = static_cast<int>(rng() % 86400);
+    if (t == 2 || t == 3) seconds -= seconds % 60;    // minutes only
+    if (t == 5) seconds -= seconds % 3600;            // the hour only
+    if (t == 4 && seconds < 60) seconds += 60;        // "00.00.00" reads as a number, not a time
+    if (t == 0) seconds = 0;
+    const double serial = frame::Compose(day, seconds);
+    const String text = FormatDate(Variant(Date{serial}), String(date_style) + time_styles[t]);
+    double back = 0;
+    ASSERT_TRUE(frame::TryDateFromText(text, 2001, back)) << "seed " << seed << " " << ToUtf8(text);
+    ASSERT_EQ(frame::Split(back).day_number, day) << ToUtf8(text);
+    ASSERT_EQ(frame::Split(back).seconds, seconds) << ToUtf8(text);
   }
 }
 
