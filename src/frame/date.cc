@@ -480,12 +480,11 @@ String FormatSerial(double serial, StringView pattern) {
           out.append(pattern.substr(i, run));
         }
         break;
-      case u'c':
-        if (c == u'c' || c == u'C') {
-          char buf[32];
-          Append(out, buf, GeneralDateText(serial, buf));
-        }
+      case u'c': {
+        char buf[32];
+        Append(out, buf, GeneralDateText(serial, buf));
         break;
+      }
       default:
         // Separators and anything else are copied (en-US: ':' and '/' are themselves).
         out.append(pattern.substr(i, run));
