@@ -271,6 +271,223 @@ TEST_F(OrderedLinkedListTest, EmptyListFromAnyStateGivesAWorkingList) {
   EXPECT_EQ(Indexes(), (std::vector<Long>{4}));
 }
 
+// --- search by item ---
+
+TEST_F(OrderedLinkedListTest, FindByIndexLeavesTheCursorWhereTheSearchStopped) {
+  EXPECT_FALSE(list_.FindByIndex(1));
+  EXPECT_EQ(CursorState(), "-1 T");
+  AddAll({1, 5});
+  EXPECT_FALSE(list_.FindByIndex(3));
+  EXPECT_EQ(CursorState(), "5");
+  EXPECT_TRUE(list_.FindByIndex(1));
+}
+
+TEST_F(OrderedLinkedListTest, FindByItemThenFindNextByItem) {
+  list_.AddNewNode(1, Variant(u"x"));
+  list_.AddNewNode(2, Variant(u"y"));
+  list_.AddNewNode(3, Variant(u"x"));
+  EXPECT_EQ(list_.FindByItem(1, Variant(u"x")), 1);
+  EXPECT_EQ(list_.FindNextByItem(1, Variant(u"x")), 3);
+  EXPECT_EQ(list_.FindNextByItem(1, Variant(u"x")), -1);
+  EXPECT_EQ(list_.FindNextByItem(1, Variant(u"x")), -1);
+  EXPECT_EQ(CursorState(), "-1 T");
+  EXPECT_EQ(list_.FindByItem(0, Variant(u"x")), -1);
+  EXPECT_EQ(list_.FindByItem(13, Variant(u"x")), -1);
+  EXPECT_EQ(list_.FindByItem(1, Variant(u"X")), -1);  // letter case matters
+}
+
+TEST_F(OrderedLinkedListTest, FindByItemComparesTexts) {
+  list_.AddNewNode(1, Variant(u"5"));
+  list_.AddNewNode(2, Variant(5));
+  list_.AddNewNode(3, Variant(5.0));
+  EXPECT_EQ(list_.FindByItem(1, Variant(5)), 1);
+  EXPECT_EQ(list_.FindNextByItem(1, Variant(5)), 2);
+  EXPECT_EQ(list_.FindNextByItem(1, Variant(u"5")), 3);
+}
+
+TEST_F(OrderedLinkedListTest, EmptyTextStopsOnTheHeadSentinelFirst) {
+  list_.AddNewNode(1, Variant(u"a"));
+  list_.AddNewNode(2, Variant(u""));
+  EXPECT_EQ(list_.FindByItem(1, Variant(u"")), -1);
+  EXPECT_EQ(CursorState(), "-1 H");
+  EXPECT_EQ(list_.FindNextByItem(1, Variant(u"")), 2);
+}
+
+TEST_F(OrderedLinkedListTest, FindNextByItemFromThePlaceholderFindsNothing) {
+  list_.editCurrentItem(Variant(u"a"), 1);
+  EXPECT_EQ(list_.FindNextByItem(1, Variant(u"a")), -1);
+  EXPECT_EQ(CursorState(), "-1 H T");
+}
+
+TEST_F(OrderedLinkedListTest, UnconvertibleValuesEndTheSearchWhereTheyFailed) {
+  list_.AddNewNode(1, Variant(u"a"));
+  list_.AddNewNode(2, Variant::Null());
+  list_.AddNewNode(3, Variant(u"b"));
+  EXPECT_EQ(list_.FindByItem(1, Variant(u"b")), -1);
+  EXPECT_EQ(CursorState(), "2");
+  EXPECT_EQ(list_.FindByItem(1, Variant::Null()), -1);
+  EXPECT_EQ(CursorState(), "-1 H");  // the search value fails on the first node compared
+  list_.DeleteNode(3);
+  EXPECT_EQ(list_.FindNextByItem(1, Variant(u"a")), -1);  // an unset cursor
+}
+
+// --- node operations ---
+
+TEST_F(OrderedLinkedListTest, SwapAndCopyMoveItemsNotIndexes) {
+  list_.AddNewNode(1, Variant(u"a"), Variant(1));
+  list_.AddNewNode(2, Variant(u"b"), Variant(2));
+  EXPECT_TRUE(list_.SwapNodeContents(1, 2));
+  EXPECT_EQ(list_.getListItem(1, 1), Variant(u"b"));
+  EXPECT_EQ(list_.getListItem(2, 2), Variant(1));
+  EXPECT_TRUE(list_.SwapNodeContents(1, 1));
+  EXPECT_FALSE(list_.SwapNodeContents(1, 3));
+  EXPECT_EQ(list_.getListItem(1, 1), Variant(u"b"));
+  EXPECT_TRUE(list_.CopyNodeContents(2, 1));
+  EXPECT_EQ(CursorState(), "1");
+  EXPECT_EQ(list_.getListItem(1, 1), Variant(u"a"));
+  EXPECT_FALSE(list_.CopyNodeContents(7, 1));
+}
+
+TEST_F(OrderedLinkedListTest, PercolateRotatesTheRowsBetween) {
+  auto column = [&] {
+    std::u16string out;
+    for (Long i = 1; i <= 4; ++i) out += CStr(list_.getListItem(i, 1));
+    return out;
+  };
+  for (Long i = 1; i <= 4; ++i) list_.AddNewNode(i, Variant(std::u16string(1, char16_t(u'a' + i - 1))));
+  EXPECT_TRUE(list_.SwapNodeContentsWithPercolate(1, 3));
+  EXPECT_EQ(CursorState(), "3");
+  EXPECT_EQ(column(), u"bcad");
+  EXPECT_TRUE(list_.SwapNodeContentsWithPercolate(4, 2));
+  EXPECT_EQ(column(), u"bdca");
+  EXPECT_TRUE(list_.SwapNodeContentsWithPercolate(2, 2));  // equal indexes: no change
+  EXPECT_EQ(column(), u"bdca");
+  EXPECT_FALSE(list_.SwapNodeContentsWithPercolate(2, 9));
+}
+
+TEST_F(OrderedLinkedListTest, FindNextAvailableIndexLocation) {
+  EXPECT_EQ(list_.FindNextAvailableIndexLocation(), 1);
+  EXPECT_EQ(list_.FindNextAvailableIndexLocation(true), 0);
+  AddAll({1, 2, 4});
+  EXPECT_EQ(list_.FindNextAvailableIndexLocation(), 3);
+  EXPECT_EQ(CursorState(), "4");
+  list_.AddNewNode(3);
+  EXPECT_EQ(list_.FindNextAvailableIndexLocation(), 5);
+  list_.EmptyList();
+  AddAll({0, 1, 2});
+  EXPECT_EQ(list_.FindNextAvailableIndexLocation(true), 3);
+  EXPECT_EQ(list_.FindNextAvailableIndexLocation(false, false), 3);
+}
+
+TEST_F(OrderedLinkedListTest, FixedLengthQueueKeepsTheNewest) {
+  for (const char16_t* item : {u"a", u"b", u"c", u"d", u"e"}) {
+    EXPECT_TRUE(list_.InsertNodeAsFixedLengthQueue(3, Variant(item)));
+  }
+  EXPECT_EQ(Indexes(), (std::vector<Long>{0, 1, 2}));
+  EXPECT_EQ(list_.CopyLinkedListItemsToDelimiterSeparatedString(1, u""), u"edc");
+  list_.getListIndex(-1);
+  EXPECT_TRUE(list_.InsertNodeAsFixedLengthQueue(1));
+  EXPECT_EQ(Indexes(), (std::vector<Long>{0}));
+  EXPECT_EQ(CursorState(), "-1 T");
+}
+
+TEST_F(OrderedLinkedListTest, UncappedQueueOnlyRenumbers) {
+  AddAll({5, 9});
+  list_.InsertNodeAsFixedLengthQueue(0, Variant(u"new"));
+  EXPECT_EQ(Indexes(), (std::vector<Long>{0, 1, 2}));
+  EXPECT_EQ(list_.getListItem(0, 1), Variant(u"new"));
+  EXPECT_EQ(list_.getListItem(2, 1), Variant(u"n9"));
+  EXPECT_EQ(list_.getListIndex(9), Variant());
+}
+
+// --- sorting ---
+
+class OrderedLinkedListSortTest : public OrderedLinkedListTest {
+ protected:
+  void Load(std::initializer_list<Long> indexes, std::initializer_list<Variant> values) {
+    auto value = values.begin();
+    for (Long i : indexes) {
+      list_.AddNewNode(i, *value, value->IsNull() ? Variant(u"row of Null") : Variant(u"row of " + CStr(*value)));
+      ++value;
+    }
+  }
+  std::u16string Sorted(enumVarType kind) {
+    list_.StartQuickSortListBySingleItem(1, kind);
+    return list_.CopyLinkedListItemsToDelimiterSeparatedString(1, u",");
+  }
+};
+
+TEST_F(OrderedLinkedListSortTest, RenumbersFromOneOrZeroAndOrders) {
+  list_.StartQuickSortListBySingleItem(1, enumVarType::enumString);  // an empty list
+  EXPECT_EQ(list_.NodeCount(), 0);
+  Load({5, 7, 9}, {u"c", u"a", u"b"});
+  EXPECT_EQ(Sorted(enumVarType::enumString), u"a,b,c");
+  EXPECT_EQ(Indexes(), (std::vector<Long>{1, 2, 3}));
+  EXPECT_EQ(list_.getListItem(1, 2), Variant(u"row of a"));  // rows travel whole
+  list_.EmptyList();
+  Load({0, 7, 9}, {u"c", u"a", u"b"});
+  Sorted(enumVarType::enumString);
+  EXPECT_EQ(Indexes(), (std::vector<Long>{0, 1, 2}));
+}
+
+TEST_F(OrderedLinkedListSortTest, StringKindIgnoresCaseMixedUsesCodes) {
+  Load({1, 2, 3}, {u"b", u"A", u"c"});
+  EXPECT_EQ(Sorted(enumVarType::enumString), u"A,b,c");
+  EXPECT_EQ(Sorted(enumVarType::enumMixed), u"A,b,c");
+  list_.EmptyList();
+  Load({1, 2, 3}, {u"a", u"B", u"c"});
+  EXPECT_EQ(Sorted(enumVarType::enumMixed), u"B,a,c");
+}
+
+TEST_F(OrderedLinkedListSortTest, NumberKindReadsTexts) {
+  Load({1, 2, 3}, {u"10", u"9", u"100"});
+  EXPECT_EQ(Sorted(enumVarType::enumNumber), u"9,10,100");
+  EXPECT_EQ(Sorted(enumVarType::enumString), u"10,100,9");
+}
+
+TEST_F(OrderedLinkedListSortTest, DateKindsIgnoreWhatTheirPatternDrops) {
+  // Two times on 5 Jan 2020 and one on 4 Jan at a later hour.
+  Load({1, 2, 3}, {Variant(Date{43835.75}), Variant(Date{43835.25}), Variant(Date{43834.9})});
+  list_.StartQuickSortListBySingleItem(1, enumVarType::enumDate);
+  EXPECT_EQ(list_.getListItem(1, 1), Variant(Date{43834.9}));
+  list_.StartQuickSortListBySingleItem(1, enumVarType::enumTime);
+  EXPECT_EQ(list_.getListItem(1, 1), Variant(Date{43835.25}));
+  EXPECT_EQ(list_.getListItem(3, 1), Variant(Date{43834.9}));
+  list_.StartQuickSortListBySingleItem(1, enumVarType::enumDateAndTime);
+  EXPECT_EQ(list_.getListItem(1, 1), Variant(Date{43834.9}));
+  EXPECT_EQ(list_.getListItem(2, 1), Variant(Date{43835.25}));
+  // Texts that read as dates sort by date, not by text.
+  list_.EmptyList();
+  Load({1, 2}, {u"Feb 1, 2020", u"Jan 9, 2020"});
+  EXPECT_EQ(Sorted(enumVarType::enumDate), u"Jan 9, 2020,Feb 1, 2020");
+}
+
+TEST_F(OrderedLinkedListSortTest, UnorderableItemsEndTheirRangeInsteadOfLooping) {
+  Load({1, 2, 3, 4, 5}, {u"3", u"x", u"1", Variant::Null(), u"2"});
+  list_.StartQuickSortListBySingleItem(1, enumVarType::enumNumber);
+  EXPECT_EQ(Indexes(), (std::vector<Long>{1, 2, 3, 4, 5}));
+  EXPECT_EQ(list_.NodeCount(), 5);
+  list_.StartQuickSortListBySingleItem(1, enumVarType::enumMixed);
+  EXPECT_EQ(list_.NodeCount(), 5);
+}
+
+TEST_F(OrderedLinkedListSortTest, LargeListsSortWithoutDeepRecursion) {
+  for (Long i = 0; i < 20000; ++i) list_.AddNewNode(i, Variant((i * 7919) % 20000));
+  list_.StartQuickSortListBySingleItem(1, enumVarType::enumNumber);
+  for (Long i = 0; i < 20000; i += 997) EXPECT_EQ(list_.getListItem(i, 1), Variant(i));
+}
+
+TEST_F(OrderedLinkedListSortTest, ReorderNodesSequentiallyKeepsTheCursor) {
+  AddAll({4, 8, 15});
+  list_.FindByIndex(8);
+  list_.ReorderNodesSequentially();
+  EXPECT_EQ(Indexes(), (std::vector<Long>{1, 2, 3}));
+  list_.FindByIndex(2);
+  list_.ReorderNodesSequentially(true);
+  EXPECT_EQ(CursorState(), "1");
+  EXPECT_EQ(Indexes(), (std::vector<Long>{0, 1, 2}));
+}
+
 // --- late-bound ---
 
 TEST(OrderedLinkedListDispatchTest, CreatedByProgIdAndDrivenByName) {

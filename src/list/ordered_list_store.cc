@@ -158,6 +158,15 @@ void OrderedListStore::PushFront(Items&& items, Long max_length) {
   cursor_ = tail_.get();
 }
 
+Long OrderedListStore::FirstFreeIndex(Long first, Long last) const {
+  Long candidate = first;
+  for (auto it = index_.lower_bound(first); it != index_.end() && candidate <= last; ++it) {
+    if ((*it)->index != candidate) break;
+    ++candidate;
+  }
+  return candidate;
+}
+
 std::vector<ListNode*> OrderedListStore::Nodes() const {
   std::vector<ListNode*> nodes;
   nodes.reserve(index_.size());

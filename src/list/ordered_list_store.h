@@ -78,6 +78,9 @@ class OrderedListStore {
   // The cursor ends on the tail sentinel.
   void PushFront(Items&& items, Long max_length);
 
+  // The lowest index in first .. last that no node has, or last + 1 when all are taken.
+  Long FirstFreeIndex(Long first, Long last) const;
+
   // The real nodes in chain order, for walks that must not disturb the cursor.
   std::vector<ListNode*> Nodes() const;
 

@@ -83,8 +83,82 @@ class clsOrderedLinkedList final : public frame::AutomationObject {
   Long UBoundNodeIndex();
   Long LBoundNodeIndex();
 
+  // --- Search and node operations ---
+
+  // True when a node has that index; the cursor is left where the index search stopped.
+  VariantBool FindByIndex(Long indexNum);
+  // Index of the first node (from the head sentinel) whose item itemNum reads as the same text
+  // as itemValue, else -1; the cursor stays on the match, or ends on the tail sentinel.
+  Long FindByItem(Integer itemNum, const Variant& itemValue);
+  // The same search starting after the cursor: the next match, else -1.
+  Long FindNextByItem(Integer itemNum, const Variant& itemValue);
+  // Exchanges the twelve items of two nodes; indexes stay. False when either is missing.
+  VariantBool SwapNodeContents(Long varIndex1, Long varIndex2);
+  // Moves the items of node originalIndex to node newIndex, shifting the rows in between one
+  // place toward originalIndex. Equal indexes: True, nothing changes.
+  VariantBool SwapNodeContentsWithPercolate(Long originalIndex, Long newIndex);
+  // Copies the twelve items of one node over another's. False when either is missing.
+  VariantBool CopyNodeContents(Long varSourceIndex, Long varDestinationIndex);
+  // The lowest index from 0 (startAtZero) or 1 not in use, at most NodeCount + 1 (0 on
+  // failure). startAtOne is accepted and not used.
+  Long FindNextAvailableIndexLocation(VariantBool startAtZero = False, VariantBool startAtOne = True);
+  // Puts a node with the items passed first, renumbers the list 0, 1, ... and, for a positive
+  // maxLength, keeps the first maxLength nodes. True (False on failure).
+  VariantBool InsertNodeAsFixedLengthQueue(
+      Long maxLength, const Variant& varItem1 = Missing, const Variant& varItem2 = Missing,
+      const Variant& varItem3 = Missing, const Variant& varItem4 = Missing,
+      const Variant& varItem5 = Missing, const Variant& varItem6 = Missing,
+      const Variant& varItem7 = Missing, const Variant& varItem8 = Missing,
+      const Variant& varItem9 = Missing, const Variant& varItem10 = Missing,
+      const Variant& varItem11 = Missing, const Variant& varItem12 = Missing);
+
+  // --- Sorting and renumbering ---
+
+  // Renumbers the list from 0 (when its first index is 0) or 1 and sorts the rows so that item
+  // itemNum ascends under the comparison kind. Not stable. A failure just ends it.
+  void StartQuickSortListBySingleItem(Integer itemNum, enumVarType sortVariableTypeEnum);
+  // Rewrites the indexes as 0, 1, ... (startAtZero) or 1, 2, ... in chain order; the cursor
+  // stays. startAtOne is accepted and not used.
+  void ReorderNodesSequentially(VariantBool startAtZero = False, VariantBool startAtOne = True);
+
+  // --- Text and record-file persistence ---
+
+  // The list as "|" / "~" text; the empty string on failure (an item with no text form).
+  String putLinkedListToString();
+  // Adds the records of a list text (emptying the list first by default). False for a text
+  // without "|", or at a bad record (the nodes added before it stay).
+  VariantBool getLinkedListFromString(const String& linkListString, VariantBool emptyListFirst = True);
+  // Writes the list as 196-byte records, replacing the file only when every record was
+  // written. False when the file cannot be written or a node has no record (too long, an
+  // object or array item); the former file then stays as it was.
+  VariantBool putLinkedListToFile(const String& FileLocation);
+  // Merges the records of a list file into the list (a taken index keeps its node). False when
+  // the file is missing or cannot be read, or at an undecodable record (the nodes inserted
+  // before it stay). An incomplete last record yields no node.
+  VariantBool getLinkedListFromFile(const String& FileLocation);
+
+  // --- Delimited strings and list copy ---
+
+  // Item itemNum of every node as text, joined by delimiterSeparator; the empty string on
+  // failure (an item with no text form). The cursor stays.
+  String CopyLinkedListItemsToDelimiterSeparatedString(Integer itemNum, const String& delimiterSeparator);
+  // Splits commaStr at delimiterSeparator (letter case ignored) and adds piece k as item itemNum
+  // of a node with index k. Always Empty.
+  Variant putDelimiterSeparatedStringToLinkedList(Integer itemNum, const String& commaStr,
+                                                  const String& delimiterSeparator,
+                                                  VariantBool emptyListFirstFlag = False);
+  // Copies every node of sourceList into destList, keeping the indexes when destList is
+  // emptied first, otherwise numbering from this list's highest index plus 1. Always Empty.
+  // Both must be lists (13 otherwise); Nothing ends the copy.
+  Variant CopyEntireListToSecondList(const Object& sourceList, const Object& destList,
+                                     VariantBool emptyDestListFirst);
+
  private:
   friend class OrderedLinkedListPeer;  // tests: the node store behind the members
+
+  // FindNodePosition / FindNextNodePosition by item.
+  bool FindItemPosition(const Variant& value, Integer item_number, bool from_head);
+  void SortByItemLateBound(Integer itemNum, Long sortVariableTypeEnum);  // tests: the node store behind the members
 
   std::unique_ptr<list::OrderedListStore> store_;
   Long sort_variable_type_ = 0;                         // sortVariableType

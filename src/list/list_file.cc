@@ -1,0 +1,147 @@
+#include "list/list_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+
+namespace narwick::list {
+namespace {
+
+constexpr std::size_t kBlockSize = 1 << 16;
+
+// The mode a newly created file gets (0666 less the umask); umask can only be read by setting it.
+mode_t DefaultFileMode() {
+  mode_t mask = ::umask(0);
+  ::umask(mask);
+  return static_cast<mode_t>(0666 & ~mask);
+}
+
+bool WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
+  while (size > 0) {
+    ssize_t n = ::write(fd, data, size);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+}  // namespace
+
+ReplacingFileWriter::~ReplacingFileWriter() { Abandon(); }
+
+void ReplacingFileWriter::Abandon() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  if (!temp_.empty()) ::unlink(temp_.c_str());
+  temp_.clear();
+}
+
+bool ReplacingFileWriter::Open(const std::string& path) {
+  Abandon();
+  std::error_code ec;
+  std::filesystem::path target(path);
+  // Replace what a symbolic link points at, not the link itself.
+  if (std::filesystem::is_symlink(target, ec)) {
+    auto resolved = std::filesystem::weakly_canonical(target, ec);
+    if (!ec) target = resolved;
+  }
+  if (target.filename().empty()) return false;
+  target_ = target.string();
+  std::string pattern = target_ + ".tmp-XXXXXX";
+  std::vector<char> name(pattern.begin(), pattern.end());
+  name.push_back('\0');
+  fd_ = ::mkstemp(name.data());
+  if (fd_ < 0) return false;
+  temp_ = name.data();
+  struct stat existing {};
+  mode_t mode = ::stat(target_.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)
+                    ? static_cast<mode_t>(existing.st_mode & 07777)
+                    : DefaultFileMode();
+  ::fchmod(fd_, mode);
+  buffer_.clear();
+  buffer_.reserve(kBlockSize);
+  return true;
+}
+
+bool ReplacingFileWriter::Flush() {
+  if (buffer_.empty()) return true;
+  bool ok = WriteAll(fd_, buffer_.data(), buffer_.size());
+  buffer_.clear();
+  return ok;
+}
+
+bool ReplacingFileWriter::Write(std::span<const std::uint8_t> bytes) {
+  if (fd_ < 0) return false;
+  if (buffer_.size() + bytes.size() > kBlockSize && !Flush()) return false;
+  if (bytes.size() >= kBlockSize) return WriteAll(fd_, bytes.data(), bytes.size());
+  buffer_.insert(buffer_.end(), bytes.begin(), bytes.end());
+  return true;
+}
+
+bool ReplacingFileWriter::Commit() {
+  if (fd_ < 0) return false;
+  if (!Flush() || ::fsync(fd_) != 0) {
+    Abandon();
+    return false;
+  }
+  int fd = fd_;
+  fd_ = -1;
+  if (::close(fd) != 0 || ::rename(temp_.c_str(), target_.c_str()) != 0) {
+    Abandon();
+    return false;
+  }
+  temp_.clear();
+  return true;
+}
+
+RecordReader::~RecordReader() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+bool RecordReader::Open(const std::string& path) {
+  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd_ < 0) return false;
+  struct stat st {};
+  if (::fstat(fd_, &st) != 0 || S_ISDIR(st.st_mode)) {
+    ::close(fd_);
+    fd_ = -1;
+    return false;
+  }
+  block_.resize(std::max(kBlockSize - kBlockSize % record_size_, record_size_));
+  return true;
+}
+
+const std::uint8_t* RecordReader::Next() {
+  if (fd_ < 0 || failed_) return nullptr;
+  if (end_ - begin_ < record_size_) {
+    // Keep the partial record at the front and fill the rest of the block.
+    std::memmove(block_.data(), block_.data() + begin_, end_ - begin_);
+    end_ -= begin_;
+    begin_ = 0;
+    while (!at_end_ && end_ < block_.size()) {
+      ssize_t n = ::read(fd_, block_.data() + end_, block_.size() - end_);
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        failed_ = true;
+        return nullptr;
+      }
+      if (n == 0) at_end_ = true;
+      end_ += static_cast<std::size_t>(n);
+    }
+    if (end_ < record_size_) return nullptr;
+  }
+  const std::uint8_t* record = block_.data() + begin_;
+  begin_ += record_size_;
+  return record;
+}
+
+}  // namespace narwick::list
