@@ -22,13 +22,14 @@ const char* KindName(frame::MemberKind kind) {
 
 void Setup(CLI::App& app, int& exit_code) {
   auto* cmd = app.add_subcommand("classes", "List the creatable classes; with --members, their members");
-  auto* members = cmd->add_flag("--members", "also list each available class's members and events");
-  cmd->callback([members, &exit_code] {
+  static bool show_members = false;
+  cmd->add_flag("--members", show_members, "also list each available class's members and events");
+  cmd->callback([&exit_code] {
     for (const auto& record : ClassTable()) {
       bool available = IsClassAvailable(record.progid);
       std::printf("%-30s %s%s\n", std::string(record.progid).c_str(),
                   std::string(record.clsid).c_str(), available ? "" : "  (not available)");
-      if (!*members || !available) continue;
+      if (!show_members || !available) continue;
       Object object = CreateObject(record.progid);
       const auto& info = object.get()->TypeInfo();
       for (const auto& member : info.members()) {

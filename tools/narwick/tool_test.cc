@@ -1,0 +1,57 @@
+// End-to-end tests of the tool's frame: help, version, usage errors, the class listing, and
+// the window and network subcommands (no display and a local address only).
+#include <gtest/gtest.h>
+
+#include "tool_runner.h"
+
+namespace narwick::testing {
+namespace {
+
+TEST(ToolTest, HelpListsSubcommandsAndSucceeds) {
+  ToolResult r = RunTool({"--help"});
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_NE(r.out.find("classes"), std::string::npos);
+  EXPECT_NE(r.out.find("window"), std::string::npos);
+}
+
+TEST(ToolTest, VersionShowsTheTypeLibraryIdentity) {
+  ToolResult r = RunTool({"--version"});
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_NE(r.out.find("5.0.0.457"), std::string::npos);
+  EXPECT_NE(r.out.find("Narwick 2.0"), std::string::npos);
+  EXPECT_NE(r.out.find("Corvane\u00ae Utilities Control 5.0"), std::string::npos);
+}
+
+TEST(ToolTest, UsageErrorsExitWithTwo) {
+  EXPECT_EQ(RunTool({}).exit_code, 2);
+  EXPECT_EQ(RunTool({"no-such-command"}).exit_code, 2);
+  EXPECT_EQ(RunTool({"window", "opacity"}).exit_code, 2);
+  EXPECT_EQ(RunTool({"window", "opacity", "0x10", "999"}, "", {"DISPLAY=:9999"}).exit_code, 2);
+}
+
+TEST(ToolTest, ClassesListsAllThirteenWithTheirGuids) {
+  ToolResult r = RunTool({"classes"});
+  EXPECT_EQ(r.exit_code, 0);
+  int lines = 0;
+  for (char c : r.out) lines += c == '\n';
+  EXPECT_EQ(lines, 13);
+  EXPECT_NE(r.out.find("Narwick.clsNetConnect          {2EC77B88-F943-4BAA-A150-6F72F2956729}"), std::string::npos);
+}
+
+TEST(ToolTest, WindowWithoutADisplayFailsWithAMessage) {
+  ToolResult r = RunTool({"window", "opaque", "0x400001"}, "", {"DISPLAY=:9999"});
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_NE(r.err.find("window system could not be reached"), std::string::npos);
+  EXPECT_EQ(RunTool({"window", "status", "not-an-id"}).exit_code, 1);
+}
+
+TEST(ToolTest, NetWithAnUnreachableLocalSiteReportsItsState) {
+  // Port 1 on loopback: nothing listens, and nothing leaves the machine.
+  ToolResult r = RunTool({"net", "--site", "http://127.0.0.1:1/"});
+  EXPECT_NE(r.out.find("connected:"), std::string::npos);
+  EXPECT_NE(r.out.find("description:"), std::string::npos);
+  EXPECT_EQ(r.exit_code, r.out.find("connected:   yes") != std::string::npos ? 0 : 1);
+}
+
+}  // namespace
+}  // namespace narwick::testing
