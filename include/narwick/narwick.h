@@ -1,7 +1,9 @@
 // Narwick: utility classes with OLE Automation semantics. The umbrella header.
 #pragma once
 
+#include "narwick/collections/binary_tree.h"
 #include "narwick/collections/dictionary.h"
+#include "narwick/collections/queue.h"
 #include "narwick/collections/sorting_arrays.h"
 #include "narwick/frame/class_table.h"
 #include "narwick/frame/codepage.h"
