@@ -82,41 +82,46 @@ bool SortKey::PairNeedsSwap(const SortKey& a, const SortKey& b, const SortKey& p
   return (ap == 0 || ap == 1) && (bp == 0 || bp == -1);
 }
 
-// The keys are prepared once per row and travel with the rows: preparing a value is a pure
-// function of the value, so comparing cached keys gives what preparing at every comparison
-// would. Ranges are kept on an explicit stack in the order the recursive form visits them
-// (low..j before i..high), so deep partitions cannot exhaust the stack and the last index
-// looked up is the same.
+// The keys are prepared once per row: preparing a value is a pure function of the value, so
+// comparing prepared keys gives what preparing at every comparison would. The partition moves
+// a permutation instead of the rows (an exchange of two rows is an exchange of two entries);
+// the rows are put in their final places once at the end. Ranges are kept on an explicit stack
+// in the order the recursive form visits them (low..j before i..high), so deep partitions
+// cannot exhaust the stack and the last index looked up is the same.
 ListNode* QuickSortRows(const std::vector<ListNode*>& rows, Long first, int item_number, Long kind) {
   const bool item_in_range = item_number >= 1 && item_number <= kItemCount;
+  const std::size_t n = rows.size();
   std::vector<SortKey> keys;
-  keys.reserve(rows.size());
+  keys.reserve(n);
   const Variant empty;
   for (ListNode* row : rows) {
     keys.push_back(SortKey::Prepare(item_in_range ? row->items[static_cast<std::size_t>(item_number - 1)] : empty, kind));
   }
+  // perm[p]: the original row now standing at position p.
+  std::vector<std::size_t> perm(n);
+  for (std::size_t p = 0; p < n; ++p) perm[p] = p;
   auto at = [&](Long index) { return static_cast<std::size_t>(index - first); };
+  auto key = [&](Long index) -> const SortKey& { return keys[perm[at(index)]]; };
 
   ListNode* last_lookup = nullptr;
   std::vector<std::pair<Long, Long>> ranges;
-  if (!rows.empty()) ranges.emplace_back(first, static_cast<Long>(first + static_cast<Long>(rows.size()) - 1));
+  if (n > 0) ranges.emplace_back(first, static_cast<Long>(first + static_cast<Long>(n) - 1));
   while (!ranges.empty()) {
     auto [low, high] = ranges.back();
     ranges.pop_back();
     if (high <= low) continue;
     const Long mid = static_cast<Long>((std::int64_t{low} + high) / 2);
     last_lookup = rows[at(mid)];
-    const SortKey pivot = keys[at(mid)];
+    const SortKey& pivot = key(mid);  // the key storage never moves, only perm does
     Long i = low;
     Long j = high;
     bool stuck = false;
     while (i <= j) {
       last_lookup = rows[at(j)];  // the lookups of i and then j; a swap looks them up again
-      const SortKey& a = keys[at(i)];
-      const SortKey& b = keys[at(j)];
+      const SortKey& a = key(i);
+      const SortKey& b = key(j);
       if (SortKey::PairNeedsSwap(a, b, pivot)) {
-        std::swap(rows[at(i)]->items, rows[at(j)]->items);
-        std::swap(keys[at(i)], keys[at(j)]);
+        std::swap(perm[at(i)], perm[at(j)]);
         ++i;
         --j;
       } else {
@@ -134,6 +139,10 @@ ListNode* QuickSortRows(const std::vector<ListNode*>& rows, Long first, int item
     ranges.emplace_back(i, high);
     ranges.emplace_back(low, j);
   }
+
+  std::vector<Items> original(n);
+  for (std::size_t p = 0; p < n; ++p) original[p] = std::move(rows[p]->items);
+  for (std::size_t p = 0; p < n; ++p) rows[p]->items = std::move(original[perm[p]]);
   return last_lookup;
 }
 
