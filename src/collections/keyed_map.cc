@@ -117,27 +117,33 @@ void KeyedMap::set_compare_mode(KeyCompare mode) {
   compare_ = mode;
 }
 
-std::uint64_t KeyedMap::Hash(const Variant& key) const {
-  if (key.IsString()) return HashText(key.Str(), IsText(compare_));
-  const Canon c = Canonical(key);
-  return Mix(c.bits ^ (static_cast<std::uint64_t>(c.cls) * 0xff51afd7ed558ccdULL));
-}
-
-bool KeyedMap::SameKey(const Variant& a, const Variant& b) const {
-  if (a.IsString() || b.IsString()) {
-    if (!a.IsString() || !b.IsString()) return false;
-    return IsText(compare_) ? frame::EqualIgnoringCase(a.Str(), b.Str()) : a.Str() == b.Str();
+KeyedMap::KeyId KeyedMap::Identify(const Variant& key) const {
+  KeyId id;
+  if (key.IsString()) {
+    id.text = &key.Str();
+    id.hash = HashText(*id.text, IsText(compare_));
+    return id;
   }
-  return Canonical(a) == Canonical(b);
+  const Canon c = Canonical(key);
+  id.cls = static_cast<std::uint64_t>(c.cls);
+  id.bits = c.bits;
+  id.hash = Mix(c.bits ^ (id.cls * 0xff51afd7ed558ccdULL));
+  return id;
 }
 
-std::size_t KeyedMap::Probe(const Variant& key, std::uint64_t h, bool& found) const {
+bool KeyedMap::MatchesText(const Slot& slot, const KeyId& id) const {
+  if (slot.cls != 0) return false;
+  const String& stored = slot.entry.key.Str();
+  return IsText(compare_) ? frame::EqualIgnoringCase(stored, *id.text) : stored == *id.text;
+}
+
+std::size_t KeyedMap::Probe(const KeyId& id, bool& found) const {
   const std::size_t mask = index_.size() - 1;
-  const std::uint64_t tag = h >> 32;
-  std::size_t pos = static_cast<std::size_t>(h) & mask;
+  const std::uint64_t tag = id.hash >> 32;
+  std::size_t pos = static_cast<std::size_t>(id.hash) & mask;
   std::size_t first_deleted = kNotFound;
-  // Linear probing; the index is never more than half full (free + deleted marks
-  // included), so the walk always meets a free slot.
+  // Linear probing; at least a quarter of the index is free, so the walk always meets a
+  // free slot.
   for (;;) {
     const std::uint64_t s = index_[pos];
     if (s == kFree) {
@@ -146,12 +152,9 @@ std::size_t KeyedMap::Probe(const Variant& key, std::uint64_t h, bool& found) co
     }
     if (s == kDeleted) {
       if (first_deleted == kNotFound) first_deleted = pos;
-    } else if ((s >> 32) == tag) {
-      const std::size_t e = static_cast<std::size_t>(s & 0xffffffffULL) - 2;
-      if (SameKey(entries_[e].entry.key, key)) {
-        found = true;
-        return pos;
-      }
+    } else if ((s >> 32) == tag && Matches(entries_[static_cast<std::size_t>(s & 0xffffffffULL) - 2], id)) {
+      found = true;
+      return pos;
     }
     pos = (pos + 1) & mask;
   }
@@ -173,50 +176,57 @@ void KeyedMap::Rebuild(std::size_t capacity) {
   }
 }
 
-std::size_t KeyedMap::Append(const Variant& key, std::uint64_t h, Variant item) {
-  // Grow (or clear out deleted marks) before probing, so the probed slot stays valid.
-  if ((live_ + tombstones_ + 1) * 2 > index_.size()) {
-    Rebuild(std::bit_ceil(std::max(kMinCapacity, (live_ + 1) * 4)));
+void KeyedMap::GrowIfNeeded() {
+  // Keeps a quarter of the index free or more (deleted marks count as used); a rebuild
+  // leaves it at most half full, so rebuilds are spaced out geometrically.
+  if ((live_ + tombstones_ + 1) * 4 > index_.size() * 3) {
+    Rebuild(std::bit_ceil(std::max(kMinCapacity, (live_ + 1) * 2)));
   }
-  bool found = false;
-  const std::size_t pos = Probe(key, h, found);
+}
+
+std::size_t KeyedMap::Append(std::size_t pos, const Variant& key, const KeyId& id, Variant item) {
   if (index_[pos] == kDeleted) --tombstones_;
   const std::size_t e = entries_.size();
-  entries_.push_back(Slot{Entry{key, std::move(item)}, h, true});
-  index_[pos] = ((h >> 32) << 32) | (e + 2);
+  entries_.push_back(Slot{id.bits, id.hash, static_cast<std::uint8_t>(id.cls), true, Entry{key, std::move(item)}});
+  index_[pos] = ((id.hash >> 32) << 32) | (e + 2);
   ++live_;
   return e;
 }
 
 bool KeyedMap::Add(const Variant& key, Variant item) {
-  const std::uint64_t h = Hash(key);
+  const KeyId id = Identify(key);
+  GrowIfNeeded();  // before probing, so the probed slot stays valid
   bool found = false;
-  Probe(key, h, found);
+  const std::size_t pos = Probe(id, found);
   if (found) return false;
-  Append(key, h, std::move(item));
+  Append(pos, key, id, std::move(item));
   return true;
 }
 
 Variant* KeyedMap::Find(const Variant& key) {
-  const std::uint64_t h = Hash(key);
+  const KeyId id = Identify(key);
   bool found = false;
-  const std::size_t pos = Probe(key, h, found);
+  const std::size_t pos = Probe(id, found);
   if (!found) return nullptr;
   return &entries_[static_cast<std::size_t>(index_[pos] & 0xffffffffULL) - 2].entry.item;
 }
 
 Variant& KeyedMap::FindOrAdd(const Variant& key) {
-  const std::uint64_t h = Hash(key);
+  const KeyId id = Identify(key);
   bool found = false;
-  const std::size_t pos = Probe(key, h, found);
+  std::size_t pos = Probe(id, found);
   if (found) return entries_[static_cast<std::size_t>(index_[pos] & 0xffffffffULL) - 2].entry.item;
-  return entries_[Append(key, h, Variant())].entry.item;
+  if ((live_ + tombstones_ + 1) * 4 > index_.size() * 3) {
+    GrowIfNeeded();
+    pos = Probe(id, found);
+  }
+  return entries_[Append(pos, key, id, Variant())].entry.item;
 }
 
 bool KeyedMap::Remove(const Variant& key) {
-  const std::uint64_t h = Hash(key);
+  const KeyId id = Identify(key);
   bool found = false;
-  const std::size_t pos = Probe(key, h, found);
+  const std::size_t pos = Probe(id, found);
   if (!found) return false;
   Slot& slot = entries_[static_cast<std::size_t>(index_[pos] & 0xffffffffULL) - 2];
   slot.live = false;
@@ -234,31 +244,34 @@ bool KeyedMap::Remove(const Variant& key) {
 }
 
 bool KeyedMap::Rename(const Variant& key, const Variant& new_key) {
-  const std::uint64_t h = Hash(key);
+  const KeyId id = Identify(key);
   bool found = false;
-  const std::size_t pos = Probe(key, h, found);
+  const std::size_t pos = Probe(id, found);
   if (!found) return false;
   const std::size_t e = static_cast<std::size_t>(index_[pos] & 0xffffffffULL) - 2;
-  if (SameKey(key, new_key)) {  // a change of letter case under text compare, or a new kind
+  const KeyId nid = Identify(new_key);
+  if (Matches(entries_[e], nid)) {  // the same key, in other letter case or another kind
     entries_[e].entry.key = new_key;
     return true;
   }
-  const std::uint64_t nh = Hash(new_key);
   bool taken = false;
-  Probe(new_key, nh, taken);
+  Probe(nid, taken);
   if (taken) return false;
-  entries_[e].entry.key = new_key;
-  entries_[e].hash = nh;
+  Slot& slot = entries_[e];
+  slot.entry.key = new_key;
+  slot.hash = nid.hash;
+  slot.bits = nid.bits;
+  slot.cls = static_cast<std::uint8_t>(nid.cls);
   index_[pos] = kDeleted;
   ++tombstones_;
-  if ((live_ + tombstones_ + 1) * 2 > index_.size()) {
-    Rebuild(std::bit_ceil(std::max(kMinCapacity, (live_ + 1) * 4)));
+  if ((live_ + tombstones_ + 1) * 4 > index_.size() * 3) {
+    Rebuild(std::bit_ceil(std::max(kMinCapacity, (live_ + 1) * 2)));  // indexes it too
     return true;
   }
   bool again = false;
-  const std::size_t npos = Probe(new_key, nh, again);
+  const std::size_t npos = Probe(nid, again);
   if (index_[npos] == kDeleted) --tombstones_;
-  index_[npos] = ((nh >> 32) << 32) | (e + 2);
+  index_[npos] = ((nid.hash >> 32) << 32) | (e + 2);
   return true;
 }
 

@@ -68,18 +68,35 @@ class KeyedMap {
   std::vector<Entry> Entries() const;
 
  private:
-  struct Slot {
-    Entry entry;
+  // What identifies a key, worked out once per operation: its text (strings), or its kind
+  // class and 64-bit value (everything else), and its hash.
+  struct KeyId {
+    const String* text = nullptr;
+    std::uint64_t cls = 0;  // 0 for strings
+    std::uint64_t bits = 0;
     std::uint64_t hash = 0;
+  };
+  // The key's identity comes first, so a probe for a non-string key reads one cache line.
+  struct Slot {
+    std::uint64_t bits = 0;  // KeyId of the key, kept so a probe need not decode the Variant
+    std::uint64_t hash = 0;
+    std::uint8_t cls = 0;
     bool live = false;
+    Entry entry;
   };
 
-  std::uint64_t Hash(const Variant& key) const;
-  bool SameKey(const Variant& a, const Variant& b) const;
-  // Index slot holding `key` (hash `h`), or the slot where it would go (with found = false).
-  std::size_t Probe(const Variant& key, std::uint64_t h, bool& found) const;
-  std::size_t Append(const Variant& key, std::uint64_t h, Variant item);
+  KeyId Identify(const Variant& key) const;
+  bool Matches(const Slot& slot, const KeyId& id) const {
+    if (id.text == nullptr) return slot.cls == id.cls && slot.bits == id.bits;
+    return MatchesText(slot, id);
+  }
+  bool MatchesText(const Slot& slot, const KeyId& id) const;
+  // Index slot holding the key, or the slot where it would go (with found = false).
+  std::size_t Probe(const KeyId& id, bool& found) const;
+  // Adds the entry at index slot `pos`, found free (or deleted) by a Probe for `id`.
+  std::size_t Append(std::size_t pos, const Variant& key, const KeyId& id, Variant item);
   void Rebuild(std::size_t capacity);  // compacts the entries and re-indexes them
+  void GrowIfNeeded();
 
   KeyCompare compare_ = KeyCompare::kBinary;
   std::vector<Slot> entries_;        // insertion order; removed entries stay as holes
