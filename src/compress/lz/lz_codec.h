@@ -76,18 +76,20 @@ class Codec {
   }
   // Bucket of the side index: the 12-bit chain and 4 bits mixed from the other 12 bits of
   // the first three bytes. Positions whose first three bytes agree share a bucket.
-  std::uint32_t Bucket(std::uint32_t r) const {
+  std::uint32_t Bucket(std::uint32_t r, std::uint32_t hash) const {
     const std::uint32_t rest = (std::uint32_t{text_[r + 1]} >> 4) | std::uint32_t{text_[r + 2]} << 4;
-    return Hash(r) << kSubBits | (((rest * 0x9E3779B1u) >> 16) & (kSubBuckets - 1));
+    return hash << kSubBits | (((rest * 0x9E3779B1u) >> 16) & (kSubBuckets - 1));
   }
-  void LinkPosition(std::uint32_t r);
+  std::uint32_t Bucket(std::uint32_t r) const { return Bucket(r, Hash(r)); }
+  // `hash` and `bucket` are r's, passed in when the search has just computed them.
+  void LinkPosition(std::uint32_t r, std::uint32_t hash, std::uint32_t bucket);
   void UnlinkPosition(std::uint32_t p);
   void UnlinkUnusual(std::uint32_t p);
   void RebuildBuckets(std::uint32_t chain);
   void BucketRemove(std::uint32_t p);
   std::uint32_t MatchLength(std::uint32_t p, std::uint32_t r) const;
   // Sets `position`; returns the longest match length (0..18) over r's chain.
-  std::uint32_t FindLongestMatch(std::uint32_t r, std::uint32_t& position);
+  std::uint32_t FindLongestMatch(std::uint32_t r, std::uint32_t bucket, std::uint32_t& position);
 
   // The defined chains. Beside them sits a side index that lists, per bucket and newest
   // first, exactly the positions reachable from their own chain's head, which are the only
@@ -115,8 +117,7 @@ class Codec {
 // ---------------------------------------------------------------------------------------
 // Implementation of the small routines and the two loops.
 
-inline void Codec::LinkPosition(std::uint32_t r) {
-  const std::uint32_t hash = Hash(r);
+inline void Codec::LinkPosition(std::uint32_t r, std::uint32_t hash, std::uint32_t bucket) {
   const std::uint32_t head = kChainHeadBase + hash;
   const std::uint16_t old = chain_next_[head];
   chain_next_[head] = static_cast<std::uint16_t>(r);
@@ -124,7 +125,6 @@ inline void Codec::LinkPosition(std::uint32_t r) {
   chain_next_[r] = old;
   if (old != kEndOfChain) chain_prev_[old] = static_cast<std::uint16_t>(r);
   // The newest position of a chain is the newest of its bucket.
-  const std::uint32_t bucket = Bucket(r);
   const std::uint16_t first = bucket_head_[bucket];
   bucket_head_[bucket] = static_cast<std::uint16_t>(r);
   bucket_next_[r] = first;
@@ -183,10 +183,10 @@ inline std::uint32_t Codec::MatchLength(std::uint32_t p, std::uint32_t r) const 
 // Walks r's bucket newest first: the candidates of r's chain in chain order, less those that
 // cannot agree on three bytes. A candidate can only beat the best so far if it agrees at
 // index `best`, so that one byte is tested before any full compare.
-inline std::uint32_t Codec::FindLongestMatch(std::uint32_t r, std::uint32_t& position) {
+inline std::uint32_t Codec::FindLongestMatch(std::uint32_t r, std::uint32_t bucket, std::uint32_t& position) {
   std::uint32_t best = 0;
   position = 0;
-  std::uint32_t p = bucket_head_[Bucket(r)];
+  std::uint32_t p = bucket_head_[bucket];
   while (p != kEndOfChain) {
     if (text_[p + best] == text_[r + best]) {
       const std::uint32_t len = MatchLength(p, r);
@@ -251,7 +251,10 @@ bool Codec::Encode(Source& source, Sink& sink, Progress& progress) {
   // count sits on a multiple of 4096 (repeating while the source is exhausted).
   while (lookahead > 0) {
     std::uint32_t position;
-    std::uint32_t length = FindLongestMatch(r, position);
+    // r's bytes 0..2 stay as they are until r is linked (the byte read in goes 18 ahead).
+    const std::uint32_t r_hash = Hash(r);
+    const std::uint32_t r_bucket = Bucket(r, r_hash);
+    std::uint32_t length = FindLongestMatch(r, r_bucket, position);
     if (length > lookahead) length = lookahead;
     if (flag_count == 8) {
       if (!sink.Put(code, code_ptr)) return false;
@@ -280,7 +283,12 @@ bool Codec::Encode(Source& source, Sink& sink, Progress& progress) {
       } else {
         --lookahead;
       }
-      LinkPosition(r);
+      if (i == 0) {
+        LinkPosition(r, r_hash, r_bucket);
+      } else {
+        const std::uint32_t hash = Hash(r);
+        LinkPosition(r, hash, Bucket(r, hash));
+      }
       r = (r + 1) & kRingMask;
       if ((consumed & (kProgressInterval - 1)) == 0) progress(consumed);
     }

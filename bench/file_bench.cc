@@ -1,0 +1,245 @@
+// Whole-file LZ compression and restoration through clsLZCompression, beside zlib (gzip
+// levels 1 and 6, streamed) and lz4 (4 MiB blocks) on the same file, and beside the
+// in-memory codec, in one run. Each file job runs in a child process so that its peak RSS
+// is its own.
+//   file_bench [--size MB] [--large]    (--large adds a 512 MB input for the RSS figure)
+#include <lz4.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "compress/lz/lz_codec.h"
+#include "narwick/compress/lz_compression.h"
+#include "narwick/frame/variant.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<std::uint8_t>;
+
+// A mixed corpus of the machine's text, headers and a binary, cycled to `size` bytes.
+Bytes Corpus(std::size_t size) {
+  Bytes seed;
+  const auto take = [&](const fs::path& root, std::size_t cap) {
+    std::error_code ec;
+    std::vector<fs::path> files;
+    for (fs::recursive_directory_iterator it(root, fs::directory_options::skip_permission_denied, ec), end;
+         it != end; it.increment(ec)) {
+      if (ec) break;
+      if (it->is_regular_file(ec) && !it->is_symlink(ec)) files.push_back(it->path());
+    }
+    std::sort(files.begin(), files.end());
+    std::size_t got = 0;
+    for (const auto& f : files) {
+      if (got >= cap) break;
+      std::ifstream in(f, std::ios::binary);
+      Bytes b{std::istreambuf_iterator<char>(in), {}};
+      b.resize(std::min(b.size(), cap - got));
+      seed.insert(seed.end(), b.begin(), b.end());
+      got += b.size();
+    }
+  };
+  take("/usr/share/common-licenses", 1 << 20);
+  take("/usr/include", 6 << 20);
+  {
+    std::ifstream in("/usr/bin/cmake", std::ios::binary);
+    Bytes b{std::istreambuf_iterator<char>(in), {}};
+    b.resize(std::min<std::size_t>(b.size(), 3 << 20));
+    seed.insert(seed.end(), b.begin(), b.end());
+  }
+  if (seed.empty()) seed.assign(1 << 20, 'x');
+  Bytes out(size);
+  for (std::size_t i = 0; i < size; i += seed.size()) {
+    std::memcpy(out.data() + i, seed.data(), std::min(seed.size(), size - i));
+  }
+  return out;
+}
+
+void WriteFile(const fs::path& path, const Bytes& bytes) {
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                               static_cast<std::streamsize>(bytes.size()));
+}
+
+struct JobResult {
+  double cpu_seconds = 0;
+  long peak_rss_kb = 0;
+  bool ok = false;
+};
+
+// Runs `job` in a child; CPU time and peak RSS come from the child's own usage.
+JobResult InChild(const std::function<bool()>& job) {
+  std::fflush(stdout);
+  const pid_t pid = fork();
+  if (pid == 0) _exit(job() ? 0 : 1);
+  int status = 0;
+  rusage usage{};
+  wait4(pid, &status, 0, &usage);
+  JobResult r;
+  r.cpu_seconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                  static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-6;
+  r.peak_rss_kb = usage.ru_maxrss;
+  r.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  return r;
+}
+
+bool Gzip(const fs::path& in, const fs::path& out, int level) {
+  std::ifstream src(in, std::ios::binary);
+  gzFile gz = gzopen(out.c_str(), level == 1 ? "wb1" : "wb6");
+  if (gz == nullptr) return false;
+  std::vector<char> buf(1 << 18);
+  while (src) {
+    src.read(buf.data(), static_cast<std::streamsize>(buf.size()));
+    if (src.gcount() > 0 && gzwrite(gz, buf.data(), static_cast<unsigned>(src.gcount())) == 0) return false;
+  }
+  return gzclose(gz) == Z_OK;
+}
+
+bool Gunzip(const fs::path& in, const fs::path& out) {
+  gzFile gz = gzopen(in.c_str(), "rb");
+  if (gz == nullptr) return false;
+  std::ofstream dst(out, std::ios::binary);
+  std::vector<char> buf(1 << 18);
+  int n;
+  while ((n = gzread(gz, buf.data(), static_cast<unsigned>(buf.size()))) > 0) dst.write(buf.data(), n);
+  gzclose(gz);
+  return n == 0;
+}
+
+bool Lz4File(const fs::path& in, const fs::path& out) {
+  std::ifstream src(in, std::ios::binary);
+  std::ofstream dst(out, std::ios::binary);
+  const int block = 4 << 20;
+  std::vector<char> buf(block), packed(static_cast<std::size_t>(LZ4_compressBound(block)));
+  while (src) {
+    src.read(buf.data(), block);
+    const int n = static_cast<int>(src.gcount());
+    if (n <= 0) break;
+    const int m = LZ4_compress_default(buf.data(), packed.data(), n, static_cast<int>(packed.size()));
+    dst.write(reinterpret_cast<const char*>(&m), 4).write(reinterpret_cast<const char*>(&n), 4).write(packed.data(), m);
+  }
+  return true;
+}
+
+bool Unlz4File(const fs::path& in, const fs::path& out) {
+  std::ifstream src(in, std::ios::binary);
+  std::ofstream dst(out, std::ios::binary);
+  std::vector<char> packed, buf;
+  int m = 0, n = 0;
+  while (src.read(reinterpret_cast<char*>(&m), 4) && src.read(reinterpret_cast<char*>(&n), 4)) {
+    packed.resize(static_cast<std::size_t>(m));
+    buf.resize(static_cast<std::size_t>(n));
+    src.read(packed.data(), m);
+    if (LZ4_decompress_safe(packed.data(), buf.data(), m, n) != n) return false;
+    dst.write(buf.data(), n);
+  }
+  return true;
+}
+
+struct NoProgress {
+  void operator()(std::uint64_t) {}
+};
+struct VectorSink {
+  Bytes* out;
+  bool Put(const std::uint8_t* d, std::size_t n) {
+    out->insert(out->end(), d, d + n);
+    return true;
+  }
+};
+
+double CpuNow() {
+  timespec ts{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+}
+
+void Row(const char* what, std::size_t bytes, const JobResult& r, const fs::path& out) {
+  std::error_code ec;
+  const auto out_size = fs::file_size(out, ec);
+  std::printf("%-26s %9.1f MB/s  peak RSS %7.1f MB  output %10llu%s\n", what,
+              static_cast<double>(bytes) / 1e6 / r.cpu_seconds, static_cast<double>(r.peak_rss_kb) / 1024.0,
+              static_cast<unsigned long long>(out_size), r.ok ? "" : "  FAILED");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::size_t mb = 64;
+  bool large = false;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--size") == 0 && i + 1 < argc) mb = std::strtoul(argv[++i], nullptr, 10);
+    if (std::strcmp(argv[i], "--large") == 0) large = true;
+  }
+  const fs::path dir = fs::temp_directory_path() / ("narwick-file-bench-" + std::to_string(getpid()));
+  fs::create_directories(dir);
+  const Bytes data = Corpus(mb << 20);
+  const fs::path input = dir / "corpus.bin";
+  WriteFile(input, data);
+  std::printf("corpus: %zu bytes in %s\n", data.size(), input.c_str());
+
+  // The in-memory codec on the same bytes, for the file layer's overhead.
+  {
+    auto codec = std::make_unique<narwick::lz::Codec>();
+    Bytes body;
+    body.reserve(data.size());
+    narwick::lz::MemorySource source(data);
+    VectorSink sink{&body};
+    NoProgress progress;
+    double t0 = CpuNow();
+    codec->Encode(source, sink, progress);
+    const double enc = CpuNow() - t0;
+    Bytes back;
+    back.reserve(data.size());
+    narwick::lz::MemorySource body_source(body);
+    VectorSink back_sink{&back};
+    t0 = CpuNow();
+    codec->Decode(body_source, data.size(), back_sink, progress);
+    const double dec = CpuNow() - t0;
+    std::printf("%-26s %9.1f MB/s\n%-26s %9.1f MB/s\n", "lz in memory, compress", static_cast<double>(data.size()) / 1e6 / enc,
+                "lz in memory, decompress", static_cast<double>(data.size()) / 1e6 / dec);
+  }
+
+  auto lz_job = [](const fs::path& in, const fs::path& out, bool compress) {
+    return [=] {
+      auto lz = std::make_shared<narwick::clsLZCompression>();
+      narwick::String a = narwick::FromUtf8(in.string()), b = narwick::FromUtf8(out.string());
+      return static_cast<bool>(compress ? lz->LZFileCompress(a, b) : lz->LZFileDecompress(a, b));
+    };
+  };
+  Row("clsLZCompression compress", data.size(), InChild(lz_job(input, dir / "c.qvx", true)), dir / "c.qvx");
+  Row("clsLZCompression restore", data.size(), InChild(lz_job(dir / "c.qvx", dir / "c.out", false)), dir / "c.out");
+  Row("gzip -1 (zlib)", data.size(), InChild([&] { return Gzip(input, dir / "g1.gz", 1); }), dir / "g1.gz");
+  Row("gzip -6 (zlib)", data.size(), InChild([&] { return Gzip(input, dir / "g6.gz", 6); }), dir / "g6.gz");
+  Row("gunzip of -6", data.size(), InChild([&] { return Gunzip(dir / "g6.gz", dir / "g6.out"); }), dir / "g6.out");
+  Row("lz4 (4 MiB blocks)", data.size(), InChild([&] { return Lz4File(input, dir / "l.lz4"); }), dir / "l.lz4");
+  Row("unlz4", data.size(), InChild([&] { return Unlz4File(dir / "l.lz4", dir / "l.out"); }), dir / "l.out");
+  {
+    std::ifstream a(input, std::ios::binary), b(dir / "c.out", std::ios::binary);
+    const bool same = std::equal(std::istreambuf_iterator<char>(a), {}, std::istreambuf_iterator<char>(b), {});
+    std::printf("LZ round trip: %s\n", same ? "identical" : "DIFFERENT");
+  }
+  if (large) {
+    const fs::path big = dir / "big.bin";
+    {
+      std::ofstream out(big, std::ios::binary);
+      for (int i = 0; i < 8; ++i) out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+    }
+    Row("clsLZCompression 8x size", data.size() * 8, InChild(lz_job(big, dir / "big.qvx", true)), dir / "big.qvx");
+    Row("restore 8x size", data.size() * 8, InChild(lz_job(dir / "big.qvx", dir / "big.out", false)), dir / "big.out");
+  }
+  fs::remove_all(dir);
+  return 0;
+}

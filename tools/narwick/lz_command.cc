@@ -1,0 +1,185 @@
+// narwick lz compress|decompress|info: LZ file containers through clsLZCompression.
+//
+// compress / decompress have the class write to a temporary file beside the target and
+// rename it over the target only on success, so a failed run leaves no partial output (and
+// an existing target untouched). Every ErrorMessage goes to standard error; FileProgress
+// drives a progress bar when standard error is a terminal. A decompress input without the
+// "QVXLZ1" signature is refused here: the class would restore it to an empty file.
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+
+#include "command.h"
+#include "compress/lz/lz_codec.h"
+#include "compress/lz/lz_format.h"
+#include "narwick/compress/lz_compression.h"
+#include "narwick/frame/convert.h"
+#include "narwick/frame/variant.h"
+#include "progress.h"
+
+namespace narwick::cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct LzOptions {
+  std::string input;
+  std::string output;
+  bool quiet = false;
+};
+
+// A temporary name in the target's folder, so that the final rename stays on one file system.
+fs::path TemporaryBeside(const fs::path& target) {
+  fs::path folder = target.parent_path();
+  if (folder.empty()) folder = ".";
+  return folder / ("." + target.filename().string() + ".narwick-" + std::to_string(::getpid()) + ".tmp");
+}
+
+bool HasSignature(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::uint8_t head[6] = {};
+  in.read(reinterpret_cast<char*>(head), sizeof head);
+  return in.gcount() == 6 && lz::HasSignature(head);
+}
+
+int RunFileJob(const LzOptions& options, bool compress) {
+  const fs::path target(options.output);
+  if (fs::is_directory(target)) throw Failure("'" + options.output + "' is a folder");
+  if (!compress && fs::is_regular_file(options.input) && !HasSignature(options.input)) {
+    throw Failure("'" + options.input + "' is not an LZ file container (no \"QVXLZ1\" signature)");
+  }
+  const fs::path temporary = TemporaryBeside(target);
+  const String temporary_name = FromUtf8(temporary.string());
+  const String target_name = FromUtf8(options.output);
+
+  auto lz = std::make_shared<clsLZCompression>();
+  ProgressBar bar(compress ? "compress" : "decompress", options.quiet);
+  bool reported = false;
+  lz->Events()->Advise([&](EventCall& e) {
+    if (e.dispid == 1) {
+      bar.Update(CDbl(e.args[0]));
+      return;
+    }
+    // Messages name the file being written; the user knows it by the target's name.
+    std::string message = ToUtf8(CStr(e.args[0]));
+    const std::string temp_text = temporary.string();
+    for (std::size_t at; (at = message.find(temp_text)) != std::string::npos;) {
+      message.replace(at, temp_text.size(), options.output);
+    }
+    bar.Finish();
+    std::fprintf(stderr, "narwick: %s\n", message.c_str());
+    reported = true;
+  });
+
+  String input = FromUtf8(options.input);
+  String output = temporary_name;
+  const bool ok = static_cast<bool>(compress ? lz->LZFileCompress(input, output) : lz->LZFileDecompress(input, output));
+  bar.Finish();
+  std::error_code ec;
+  if (!ok) {
+    fs::remove(temporary, ec);
+    if (!reported) std::fprintf(stderr, "narwick: %s failed\n", compress ? "compression" : "decompression");
+    return kExitFailure;
+  }
+  fs::rename(temporary, target, ec);
+  if (ec) {
+    fs::remove(temporary, ec);
+    throw Failure("cannot replace '" + options.output + "': " + ec.message());
+  }
+  (void)target_name;
+  return kExitSuccess;
+}
+
+struct CountingSink {
+  std::uint64_t bytes = 0;
+  bool Put(const std::uint8_t*, std::size_t size) {
+    bytes += size;
+    return true;
+  }
+};
+
+struct NoProgress {
+  void operator()(std::uint64_t) {}
+};
+
+class FileChunks {
+ public:
+  explicit FileChunks(std::ifstream& in) : in_(in), buffer_(1 << 16) {}
+  std::span<const std::uint8_t> Next() {
+    in_.read(reinterpret_cast<char*>(buffer_.data()), static_cast<std::streamsize>(buffer_.size()));
+    return {buffer_.data(), static_cast<std::size_t>(in_.gcount())};
+  }
+
+ private:
+  std::ifstream& in_;
+  std::vector<std::uint8_t> buffer_;
+};
+
+// Describes a container without writing anything: the body is decoded into a counter.
+int RunInfo(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw Failure("cannot open '" + path + "'");
+  std::error_code ec;
+  const auto size = fs::file_size(path, ec);
+  std::uint8_t header[lz::kHeaderSize] = {};
+  in.read(reinterpret_cast<char*>(header), sizeof header);
+  if (in.gcount() < static_cast<std::streamsize>(sizeof header) || !lz::HasSignature(header)) {
+    throw Failure("'" + path + "' is not an LZ file container (no \"QVXLZ1\" signature)");
+  }
+  const std::int32_t stored = lz::LoadFileLength(header + lz::kCountOffset);
+  auto codec = std::make_unique<lz::Codec>();
+  FileChunks source(in);
+  CountingSink sink;
+  NoProgress progress;
+  const auto status = stored > 0 ? codec->Decode(source, static_cast<std::uint64_t>(stored), sink, progress)
+                                 : lz::DecodeStatus::kOk;
+  std::printf("file:            %s\n", path.c_str());
+  std::printf("format:          QVXLZ1 file container (4096-byte window, matches of 3..18 bytes)\n");
+  std::printf("stored length:   %d bytes\n", stored);
+  std::printf("container size:  %llu bytes (header 10, body %llu)\n", static_cast<unsigned long long>(size),
+              static_cast<unsigned long long>(size - lz::kHeaderSize));
+  std::printf("checksum:        none (the format carries no checksum)\n");
+  if (stored > 0) {
+    std::printf("ratio:           %.3f (container / stored length)\n", static_cast<double>(size) / stored);
+  }
+  if (status == lz::DecodeStatus::kOk) {
+    std::printf("body:            complete, restores %d bytes\n", stored);
+    return kExitSuccess;
+  }
+  std::printf("body:            truncated after %llu of %d bytes\n", static_cast<unsigned long long>(sink.bytes),
+              stored);
+  return kExitFailure;
+}
+
+void Setup(CLI::App& app, int& exit_code) {
+  auto* lz = app.add_subcommand("lz", "LZ (\"QVXLZ1\") file containers");
+  lz->require_subcommand(1);
+  static LzOptions compress_options;
+  static LzOptions decompress_options;
+  static std::string info_path;
+
+  auto* compress = lz->add_subcommand("compress", "Compress IN into the LZ file container OUT");
+  compress->add_option("IN", compress_options.input, "file to compress")->required();
+  compress->add_option("OUT", compress_options.output, "container to write")->required();
+  compress->add_flag("-q,--quiet", compress_options.quiet, "no progress bar");
+  compress->callback([&exit_code] { exit_code = RunFileJob(compress_options, true); });
+
+  auto* decompress = lz->add_subcommand("decompress", "Restore the LZ file container IN into OUT");
+  decompress->add_option("IN", decompress_options.input, "container to restore")->required();
+  decompress->add_option("OUT", decompress_options.output, "file to write")->required();
+  decompress->add_flag("-q,--quiet", decompress_options.quiet, "no progress bar");
+  decompress->callback([&exit_code] { exit_code = RunFileJob(decompress_options, false); });
+
+  auto* info = lz->add_subcommand("info", "Describe an LZ file container without restoring it");
+  info->add_option("FILE", info_path, "container to describe")->required();
+  info->callback([&exit_code] { exit_code = RunInfo(info_path); });
+}
+
+}  // namespace
+}  // namespace narwick::cli
+
+NARWICK_COMMAND(lz, narwick::cli::Setup);

@@ -1,0 +1,104 @@
+// End-to-end tests of `narwick lz`: exit statuses, messages, no partial output on failure,
+// silence when standard error is not a terminal.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+
+#include "testing/test_support.h"
+#include "tool_runner.h"
+
+namespace narwick::testing {
+namespace {
+
+class LzCommandTest : public ::testing::Test {
+ protected:
+  std::string File(const std::string& name) const { return (folder_.path() / name).string(); }
+  void Write(const std::string& name, const std::string& bytes) {
+    std::ofstream(File(name), std::ios::binary) << bytes;
+  }
+  std::string Read(const std::string& name) const {
+    std::ifstream in(File(name), std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  }
+  std::size_t Entries() const {
+    return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(folder_.path()), {}));
+  }
+  static std::string Sample(std::size_t size) {
+    std::mt19937 rng(8);
+    std::string s;
+    while (s.size() < size) s += "record " + std::to_string(rng() % 500) + ";\n";
+    s.resize(size);
+    return s;
+  }
+
+  TempFolder folder_;
+};
+
+TEST_F(LzCommandTest, CompressAndDecompressRoundTripSilently) {
+  const std::string data = Sample(100000);
+  Write("in.txt", data);
+  ToolResult c = RunTool({"lz", "compress", File("in.txt"), File("in.qvx")});
+  EXPECT_EQ(c.exit_code, 0) << c.err;
+  EXPECT_EQ(c.err, "");  // no progress bar: standard error is not a terminal
+  EXPECT_EQ(Read("in.qvx").substr(0, 6), "QVXLZ1");
+  ToolResult d = RunTool({"lz", "decompress", File("in.qvx"), File("back.txt")});
+  EXPECT_EQ(d.exit_code, 0) << d.err;
+  EXPECT_EQ(Read("back.txt"), data);
+  EXPECT_EQ(Entries(), 3u);  // no temporary files left behind
+
+  ToolResult info = RunTool({"lz", "info", File("in.qvx")});
+  EXPECT_EQ(info.exit_code, 0);
+  EXPECT_NE(info.out.find("stored length:   100000 bytes"), std::string::npos) << info.out;
+  EXPECT_NE(info.out.find("complete"), std::string::npos);
+}
+
+TEST_F(LzCommandTest, MissingInputFailsWithTheClassMessage) {
+  ToolResult r = RunTool({"lz", "compress", File("nothing"), File("out.qvx")});
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_NE(r.err.find("The file to be compressed could not be found in '"), std::string::npos) << r.err;
+  EXPECT_EQ(Entries(), 0u);
+}
+
+TEST_F(LzCommandTest, TruncatedContainerLeavesTheTargetAsItWas) {
+  Write("in.txt", Sample(50000));
+  ASSERT_EQ(RunTool({"lz", "compress", "-q", File("in.txt"), File("in.qvx")}).exit_code, 0);
+  const std::string full = Read("in.qvx");
+  Write("cut.qvx", full.substr(0, full.size() / 2));
+  Write("target.txt", "precious");
+  ToolResult r = RunTool({"lz", "decompress", File("cut.qvx"), File("target.txt")});
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_NE(r.err.find("Input past end of file"), std::string::npos) << r.err;
+  EXPECT_EQ(Read("target.txt"), "precious");
+  EXPECT_EQ(Entries(), 4u);
+
+  ToolResult info = RunTool({"lz", "info", File("cut.qvx")});
+  EXPECT_EQ(info.exit_code, 1);
+  EXPECT_NE(info.out.find("truncated"), std::string::npos);
+}
+
+TEST_F(LzCommandTest, NonContainerIsRefused) {
+  Write("plain.txt", "just some text");
+  ToolResult r = RunTool({"lz", "decompress", File("plain.txt"), File("out.txt")});
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_NE(r.err.find("not an LZ file container"), std::string::npos);
+  EXPECT_FALSE(std::filesystem::exists(File("out.txt")));
+  EXPECT_EQ(RunTool({"lz", "info", File("plain.txt")}).exit_code, 1);
+}
+
+TEST_F(LzCommandTest, UsageErrorsExitWithTwo) {
+  EXPECT_EQ(RunTool({"lz", "compress", File("only-one")}).exit_code, 2);
+  EXPECT_EQ(RunTool({"lz"}).exit_code, 2);
+}
+
+TEST_F(LzCommandTest, MissingFolderIsTheDestinationMessage) {
+  Write("in.txt", Sample(1000));
+  ToolResult r = RunTool({"lz", "compress", File("in.txt"), File("absent/out.qvx")});
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_NE(r.err.find("does not exist.  Make sure the folder exists"), std::string::npos) << r.err;
+}
+
+}  // namespace
+}  // namespace narwick::testing
