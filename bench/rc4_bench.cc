@@ -2,12 +2,15 @@
 // member DecryptFile on a 256 MB file, all in one run.
 //   rc4_bench [--quick] [--folder DIR]
 // --quick uses 32 MB instead of 256 MB. The file goes to DIR (default: the temp folder) and
-// is removed at the end. Each case runs several times, interleaved, and the best time counts,
-// so a neighbour's load on a shared machine shows as little as possible.
+// is removed at the end. Each case runs several times, interleaved, and the best time counts.
+// Times are the thread's CPU time (user and system, so the file member's reads and writes in
+// the kernel count), which a neighbour's load on a shared machine disturbs far less than
+// wall-clock time; the wall-clock best is printed beside it.
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <ctime>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -40,20 +43,30 @@ namespace fs = std::filesystem;
 
 constexpr char kKey[] = "bench key 0123456789";
 
-double Seconds(const std::function<void()>& run) {
-  const auto start = Clock::now();
-  run();
-  return std::chrono::duration<double>(Clock::now() - start).count();
+double ThreadCpuSeconds() {
+  timespec now{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
 }
 
 struct Case {
   const char* name;
   std::function<void()> run;
-  double best = 1e30;
+  double best = 1e30;       // thread CPU seconds
+  double best_wall = 1e30;  // wall-clock seconds
+
+  void Time() {
+    const auto wall_start = Clock::now();
+    const double cpu_start = ThreadCpuSeconds();
+    run();
+    best = std::min(best, ThreadCpuSeconds() - cpu_start);
+    best_wall = std::min(best_wall, std::chrono::duration<double>(Clock::now() - wall_start).count());
+  }
 };
 
 void Report(const Case& c, std::size_t bytes) {
-  std::printf("%-34s %9.1f MB/s  (best %.3f s)\n", c.name, static_cast<double>(bytes) / 1e6 / c.best, c.best);
+  const double mb = static_cast<double>(bytes) / 1e6;
+  std::printf("%-34s %8.1f MB/s CPU  %8.1f MB/s wall\n", c.name, mb / c.best, mb / c.best_wall);
 }
 
 }  // namespace
@@ -112,8 +125,8 @@ int main(int argc, char** argv) {
 
   // Warm-up: page in the buffers and the destination file once.
   for (auto& c : cases) c.run();
-  for (int round = 0; round < 5; ++round) {
-    for (auto& c : cases) c.best = std::min(c.best, Seconds(c.run));
+  for (int round = 0; round < 7; ++round) {
+    for (auto& c : cases) c.Time();
   }
 
   // The file's content must be the cipher of the data, as the memory run computed it.
@@ -137,10 +150,10 @@ int main(int argc, char** argv) {
   const double file = cases.back().best;
 #ifdef NARWICK_BENCH_OPENSSL
   const double openssl = cases[1].best;
-  std::printf("core / OpenSSL speed: %.2f (target >= 0.90)\n", openssl / core);
+  std::printf("core / OpenSSL speed: %.2f (target >= 0.90; CPU time)\n", openssl / core);
 #else
   std::printf("OpenSSL's RC4 not available: core / OpenSSL ratio not measured\n");
 #endif
-  std::printf("file / core speed:    %.2f (target >= 0.85)\n", core / file);
+  std::printf("file / core speed:    %.2f (target >= 0.85; CPU time)\n", core / file);
   return 0;
 }
