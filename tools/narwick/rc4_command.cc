@@ -86,12 +86,12 @@ std::string PromptForKey() {
   if (terminal) {
     termios quiet = saved;
     quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
-    tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
+    tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
   }
   std::string line;
   int c;
   while ((c = std::fgetc(stdin)) != EOF && c != '\n') line.push_back(static_cast<char>(c));
-  if (terminal) tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+  if (terminal) tcsetattr(STDIN_FILENO, TCSANOW, &saved);
   std::fputc('\n', stderr);
   return WithoutLineEnd(line);
 }
