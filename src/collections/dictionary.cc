@@ -158,13 +158,19 @@ Variant clsDictionary::getItemFromKey(const Variant& varKey) {
 VariantBool clsDictionary::Exists(const Variant& varKey) {
   return trap::Leave(False, [&]() -> VariantBool {
     switch (compare_mode_) {
-      case EnumCompareModes::dicBinary:
-        map_->CompareMode(static_cast<Long>(collections::KeyCompare::kBinary));
-        return map_->Exists(varKey);
+      case EnumCompareModes::dicBinary: {
+        // The map goes to binary compare first (5 from the map when it holds entries
+        // under another mode); straight to the map, since this runs in hot loops.
+        collections::KeyedMap& map = map_->map();
+        if (map.compare_mode() != collections::KeyCompare::kBinary) {
+          map.set_compare_mode(collections::KeyCompare::kBinary);
+        }
+        return map.Find(varKey) != nullptr;
+      }
       case EnumCompareModes::dicText: {
         bool found = false;
-        map_->map().ForEach([&](const collections::KeyedMap::Entry& e) {
-          if (!found && TextEqual(e.key, varKey)) found = true;
+        map_->map().ForEach([&](const Variant& key, const Variant&) {
+          if (!found && TextEqual(key, varKey)) found = true;
         });
         return found;
       }
@@ -187,8 +193,8 @@ void clsDictionary::SortDictionary(VariantBool fKey) {
     const bool by_key = static_cast<bool>(fKey);
     std::vector<Row> table;
     table.reserve(map_->map().size());
-    map_->map().ForEach([&](const collections::KeyedMap::Entry& e) {
-      table.emplace_back(by_key ? e.key : e.item, by_key ? e.item : e.key);
+    map_->map().ForEach([&](const Variant& key, const Variant& item) {
+      table.emplace_back(by_key ? key : item, by_key ? item : key);
     });
     if (table.empty()) return;  // no rows: the table cannot be sized, nothing changes
     SortTwoColumnTable(table);

@@ -41,7 +41,7 @@ Canon FromReal(double d) {
   return {KeyClass::kReal, std::bit_cast<std::uint64_t>(d)};
 }
 
-Canon Canonical(const Variant& v) {
+[[gnu::always_inline]] inline Canon Canonical(const Variant& v) {
   if (v.IsArray()) Raise(err::kTypeMismatch);
   switch (v.VarType()) {
     case VbVarType::vbEmpty: return {KeyClass::kEmpty, 0};
@@ -117,7 +117,7 @@ void KeyedMap::set_compare_mode(KeyCompare mode) {
   compare_ = mode;
 }
 
-KeyedMap::KeyId KeyedMap::Identify(const Variant& key) const {
+[[gnu::always_inline]] inline KeyedMap::KeyId KeyedMap::Identify(const Variant& key) const {
   KeyId id;
   if (key.IsString()) {
     id.text = &key.Str();
@@ -133,11 +133,11 @@ KeyedMap::KeyId KeyedMap::Identify(const Variant& key) const {
 
 bool KeyedMap::MatchesText(const Slot& slot, const KeyId& id) const {
   if (slot.cls != 0) return false;
-  const String& stored = slot.entry.key.Str();
+  const String& stored = slot.key.Str();
   return IsText(compare_) ? frame::EqualIgnoringCase(stored, *id.text) : stored == *id.text;
 }
 
-std::size_t KeyedMap::Probe(const KeyId& id, bool& found) const {
+[[gnu::always_inline]] inline std::size_t KeyedMap::Probe(const KeyId& id, bool& found) const {
   const std::size_t mask = index_.size() - 1;
   const std::uint64_t tag = id.hash >> 32;
   std::size_t pos = static_cast<std::size_t>(id.hash) & mask;
@@ -162,7 +162,7 @@ std::size_t KeyedMap::Probe(const KeyId& id, bool& found) const {
 
 void KeyedMap::Rebuild(std::size_t capacity) {
   if (holes_ != 0) {
-    std::erase_if(entries_, [](const Slot& s) { return !s.live; });
+    entries_.Compact();
     holes_ = 0;
   }
   index_.assign(capacity, kFree);
@@ -187,7 +187,7 @@ void KeyedMap::GrowIfNeeded() {
 std::size_t KeyedMap::Append(std::size_t pos, const Variant& key, const KeyId& id, Variant item) {
   if (index_[pos] == kDeleted) --tombstones_;
   const std::size_t e = entries_.size();
-  entries_.push_back(Slot{id.bits, id.hash, static_cast<std::uint8_t>(id.cls), true, Entry{key, std::move(item)}});
+  entries_.push_back(Slot{id.bits, static_cast<std::uint8_t>(id.cls), true, std::move(item), key, id.hash});
   index_[pos] = ((id.hash >> 32) << 32) | (e + 2);
   ++live_;
   return e;
@@ -208,19 +208,19 @@ Variant* KeyedMap::Find(const Variant& key) {
   bool found = false;
   const std::size_t pos = Probe(id, found);
   if (!found) return nullptr;
-  return &entries_[static_cast<std::size_t>(index_[pos] & 0xffffffffULL) - 2].entry.item;
+  return &entries_[static_cast<std::size_t>(index_[pos] & 0xffffffffULL) - 2].item;
 }
 
 Variant& KeyedMap::FindOrAdd(const Variant& key) {
   const KeyId id = Identify(key);
   bool found = false;
   std::size_t pos = Probe(id, found);
-  if (found) return entries_[static_cast<std::size_t>(index_[pos] & 0xffffffffULL) - 2].entry.item;
+  if (found) return entries_[static_cast<std::size_t>(index_[pos] & 0xffffffffULL) - 2].item;
   if ((live_ + tombstones_ + 1) * 4 > index_.size() * 3) {
     GrowIfNeeded();
     pos = Probe(id, found);
   }
-  return entries_[Append(pos, key, id, Variant())].entry.item;
+  return entries_[Append(pos, key, id, Variant())].item;
 }
 
 bool KeyedMap::Remove(const Variant& key) {
@@ -230,7 +230,8 @@ bool KeyedMap::Remove(const Variant& key) {
   if (!found) return false;
   Slot& slot = entries_[static_cast<std::size_t>(index_[pos] & 0xffffffffULL) - 2];
   slot.live = false;
-  slot.entry = Entry{};
+  slot.item = Variant();
+  slot.key = Variant();
   index_[pos] = kDeleted;
   ++tombstones_;
   --live_;
@@ -251,14 +252,14 @@ bool KeyedMap::Rename(const Variant& key, const Variant& new_key) {
   const std::size_t e = static_cast<std::size_t>(index_[pos] & 0xffffffffULL) - 2;
   const KeyId nid = Identify(new_key);
   if (Matches(entries_[e], nid)) {  // the same key, in other letter case or another kind
-    entries_[e].entry.key = new_key;
+    entries_[e].key = new_key;
     return true;
   }
   bool taken = false;
   Probe(nid, taken);
   if (taken) return false;
   Slot& slot = entries_[e];
-  slot.entry.key = new_key;
+  slot.key = new_key;
   slot.hash = nid.hash;
   slot.bits = nid.bits;
   slot.cls = static_cast<std::uint8_t>(nid.cls);
@@ -284,7 +285,7 @@ void KeyedMap::Clear() {
 std::vector<KeyedMap::Entry> KeyedMap::Entries() const {
   std::vector<Entry> out;
   out.reserve(live_);
-  ForEach([&](const Entry& e) { out.push_back(e); });
+  ForEach([&](const Variant& key, const Variant& item) { out.push_back(Entry{key, item}); });
   return out;
 }
 
@@ -296,7 +297,7 @@ SafeArray ArrayOf(const KeyedMap& map, bool keys) {
   SafeArray out(VbVarType::vbVariant, 0, static_cast<Long>(map.size()) - 1);
   auto cells = out.elements();
   std::size_t i = 0;
-  map.ForEach([&](const KeyedMap::Entry& e) { cells[i++] = keys ? e.key : e.item; });
+  map.ForEach([&](const Variant& key, const Variant& item) { cells[i++] = keys ? key : item; });
   return out;
 }
 

@@ -57,11 +57,12 @@ class KeyedMap {
   bool Rename(const Variant& key, const Variant& new_key);
   void Clear();
 
-  // Calls fn(const Entry&) for every entry in order.
+  // Calls fn(key, item) for every entry in order.
   template <class Fn>
   void ForEach(Fn&& fn) const {
-    for (const Slot& s : entries_) {
-      if (s.live) fn(s.entry);
+    for (std::size_t i = 0; i < entries_.size(); ++i) {
+      const Slot& s = entries_[i];
+      if (s.live) fn(s.key, s.item);
     }
   }
   // Copies of all entries, in order.
@@ -76,13 +77,49 @@ class KeyedMap {
     std::uint64_t bits = 0;
     std::uint64_t hash = 0;
   };
-  // The key's identity comes first, so a probe for a non-string key reads one cache line.
-  struct Slot {
+  // One cache line holds the key's identity and the item, so a lookup of a non-string key
+  // reads a single line of the entry.
+  struct alignas(64) Slot {
     std::uint64_t bits = 0;  // KeyId of the key, kept so a probe need not decode the Variant
-    std::uint64_t hash = 0;
     std::uint8_t cls = 0;
     bool live = false;
-    Entry entry;
+    Variant item;
+    Variant key;
+    std::uint64_t hash = 0;
+  };
+
+  // Entries in fixed chunks, so that growing never moves (or copies) an entry.
+  class SlotStore {
+   public:
+    std::size_t size() const { return size_; }
+    Slot& operator[](std::size_t i) { return chunks_[i >> kChunkBits][i & (kChunkSize - 1)]; }
+    const Slot& operator[](std::size_t i) const { return chunks_[i >> kChunkBits][i & (kChunkSize - 1)]; }
+    void push_back(Slot&& slot) {
+      if ((size_ >> kChunkBits) == chunks_.size()) chunks_.push_back(std::make_unique<Slot[]>(kChunkSize));
+      (*this)[size_++] = std::move(slot);
+    }
+    void clear() {
+      chunks_.clear();
+      size_ = 0;
+    }
+    // Moves the live entries to the front, in order, and drops the rest.
+    void Compact() {
+      std::size_t kept = 0;
+      for (std::size_t i = 0; i < size_; ++i) {
+        if (!(*this)[i].live) continue;
+        if (kept != i) (*this)[kept] = std::move((*this)[i]);
+        ++kept;
+      }
+      for (std::size_t i = kept; i < size_; ++i) (*this)[i] = Slot{};
+      size_ = kept;
+      chunks_.resize((size_ + kChunkSize - 1) >> kChunkBits);
+    }
+
+   private:
+    static constexpr std::size_t kChunkBits = 12;
+    static constexpr std::size_t kChunkSize = std::size_t{1} << kChunkBits;
+    std::vector<std::unique_ptr<Slot[]>> chunks_;
+    std::size_t size_ = 0;
   };
 
   KeyId Identify(const Variant& key) const;
@@ -99,7 +136,7 @@ class KeyedMap {
   void GrowIfNeeded();
 
   KeyCompare compare_ = KeyCompare::kBinary;
-  std::vector<Slot> entries_;        // insertion order; removed entries stay as holes
+  SlotStore entries_;                // insertion order; removed entries stay as holes
   std::vector<std::uint64_t> index_;  // 0 free, 1 deleted, else (hash tag << 32) | (entry + 2)
   std::size_t live_ = 0;
   std::size_t holes_ = 0;       // removed entries still in entries_
