@@ -312,7 +312,7 @@ TEST_F(ListFileTest, HostileFiles) {
   load(Bytes(good.begin(), good.begin() + 100), {}, true);
   load({}, {}, true);
   // An unknown type code, an Object code or an array flag in record 2 ends the load there.
-  for (std::uint16_t code : {9, 12, 99, 0x2008, 0xFFFF}) {
+  for (unsigned code : {9u, 12u, 99u, 0x2008u, 0xFFFFu}) {
     Bytes bad = good;
     bad[196 + 4] = static_cast<std::uint8_t>(code);
     bad[196 + 5] = static_cast<std::uint8_t>(code >> 8);

@@ -42,12 +42,13 @@ void clsOrderedLinkedList::AddNewNode(Long varIndex, const Variant& varItem1, co
     const Variant* args[list::kItemCount] = {&varItem1, &varItem2, &varItem3, &varItem4,
                                              &varItem5, &varItem6, &varItem7, &varItem8,
                                              &varItem9, &varItem10, &varItem11, &varItem12};
-    list::Items items;
-    // A Variant copy shares an object reference and copies any other value.
-    for (int k = 0; k < list::kItemCount; ++k) {
-      if (!args[k]->IsMissing()) items[static_cast<std::size_t>(k)] = *args[k];
-    }
-    store_->Insert(varIndex, std::move(items));
+    // A Variant copy shares an object reference and copies any other value. The items are
+    // stored only when the index is free.
+    store_->Insert(varIndex, [&](list::Items& items) {
+      for (std::size_t k = 0; k < list::kItemCount; ++k) {
+        if (!args[k]->IsMissing()) items[k] = *args[k];
+      }
+    });
     return 0;
   });
 }
@@ -281,11 +282,13 @@ VariantBool clsOrderedLinkedList::InsertNodeAsFixedLengthQueue(
     const Variant* args[list::kItemCount] = {&varItem1, &varItem2, &varItem3, &varItem4,
                                              &varItem5, &varItem6, &varItem7, &varItem8,
                                              &varItem9, &varItem10, &varItem11, &varItem12};
-    list::Items items;
-    for (int k = 0; k < list::kItemCount; ++k) {
-      if (!args[k]->IsMissing()) items[static_cast<std::size_t>(k)] = *args[k];
-    }
-    store_->PushFront(std::move(items), maxLength);
+    store_->PushFront(
+        [&](list::Items& items) {
+          for (std::size_t k = 0; k < list::kItemCount; ++k) {
+            if (!args[k]->IsMissing()) items[k] = *args[k];
+          }
+        },
+        maxLength);
     return True;
   });
 }

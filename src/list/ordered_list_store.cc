@@ -12,9 +12,7 @@ OrderedListStore::OrderedListStore() {
   cursor_ = detached_.back().get();
 }
 
-OrderedListStore::~OrderedListStore() {
-  for (ListNode* node : index_) delete node;
-}
+OrderedListStore::~OrderedListStore() = default;
 
 void OrderedListStore::MakeSentinels() {
   head_ = std::make_unique<ListNode>();
@@ -42,14 +40,21 @@ bool OrderedListStore::IsPinned(const ListNode* node) const {
   return std::find(pins_.begin(), pins_.end(), node) != pins_.end();
 }
 
-void OrderedListStore::Retire(ListNode* node) {
-  if (IsPinned(node)) {
+void OrderedListStore::Retire(Index::iterator it) {
+  if (IsPinned(&*it)) {
+    ListNode* node = Ptr(*it);
     node->previous = nullptr;
     node->next = nullptr;
-    detached_.emplace_back(node);
+    detached_real_.push_back(index_.extract(it));  // the node keeps its address
   } else {
-    delete node;
+    index_.erase(it);
   }
+}
+
+void OrderedListStore::RetireSentinel(std::unique_ptr<ListNode> node) {
+  node->previous = nullptr;
+  node->next = nullptr;
+  if (IsPinned(node.get())) detached_.push_back(std::move(node));
 }
 
 // The walk from the head sentinel stops on the head when the value is not above its index
@@ -65,71 +70,47 @@ bool OrderedListStore::Seek(Long value) {
     cursor_ = tail_.get();
     return false;
   }
-  cursor_ = *it;
-  return (*it)->index == value;
-}
-
-bool OrderedListStore::Insert(Long index, Items&& items) {
-  if (index <= head_->index) {
-    cursor_ = head_.get();
-    return false;
-  }
-  auto it = index_.lower_bound(index);
-  ListNode* successor = it == index_.end() ? tail_.get() : *it;
-  cursor_ = successor;
-  if (successor->index == index && successor != tail_.get()) return false;
-  auto node = std::make_unique<ListNode>();
-  node->index = index;
-  node->items = std::move(items);
-  index_.insert(it, node.get());
-  Link(node.get(), successor);
-  node.release();
-  return true;
+  cursor_ = Ptr(*it);
+  return it->index == value;
 }
 
 bool OrderedListStore::Remove(Long index) {
   if (!Seek(index) || !IsRealNode(cursor_)) return false;
-  ListNode* node = cursor_;
-  index_.erase(node);
-  Unlink(node);
+  auto it = index_.find(index);
+  Unlink(Ptr(*it));
   cursor_ = nullptr;
-  Retire(node);
+  Retire(it);
   return true;
 }
 
 bool OrderedListStore::RemoveCursorNode() {
   ListNode* node = cursor_;
-  if (!IsRealNode(node) || node == head_.get() || node == tail_.get()) return false;
-  // A node remembered by a memo may stand off the chain with its old links cleared, so a
-  // real node is one that the index holds.
-  auto it = index_.find(node);
-  if (it == index_.end() || *it != node) return false;
+  // Sentinels lack a link, and so does a node off the chain.
+  if (!IsRealNode(node)) return false;
+  auto it = index_.find(node->index);
+  if (it == index_.end() || &*it != node) return false;
   ListNode* predecessor = node->previous;
-  index_.erase(it);
   Unlink(node);
   cursor_ = predecessor;
-  Retire(node);
+  Retire(it);
   return true;
 }
 
 void OrderedListStore::Clear() {
-  std::vector<ListNode*> nodes(index_.begin(), index_.end());
-  index_.clear();
-  for (ListNode* node : nodes) {
+  while (!index_.empty()) {
+    auto it = index_.begin();
+    ListNode* node = Ptr(*it);
     node->previous = nullptr;
     node->next = nullptr;
-    Retire(node);
+    Retire(it);
   }
-  ListNode* old_head = head_.release();
-  ListNode* old_tail = tail_.release();
-  old_head->next = nullptr;
-  old_tail->previous = nullptr;
-  Retire(old_head);
-  Retire(old_tail);
+  RetireSentinel(std::move(head_));
+  RetireSentinel(std::move(tail_));
   MakeSentinels();
   cursor_ = head_.get();
   // The placeholder and other nodes off the chain are unreachable now unless remembered.
   std::erase_if(detached_, [&](const std::unique_ptr<ListNode>& node) { return !IsPinned(node.get()); });
+  std::erase_if(detached_real_, [&](const Index::node_type& node) { return !IsPinned(&node.value()); });
 }
 
 void OrderedListStore::Renumber(Long first) {
@@ -137,31 +118,10 @@ void OrderedListStore::Renumber(Long first) {
   for (ListNode* node = head_->next; node != tail_.get(); node = node->next) node->index = number++;
 }
 
-void OrderedListStore::PushFront(Items&& items, Long max_length) {
-  // Renumbering the former nodes 1, 2, ... first keeps the index free of two zeros; the new
-  // node then takes 0 at the front, as the walk that renumbers the whole chain would give.
-  Renumber(1);
-  auto node = std::make_unique<ListNode>();
-  node->index = 0;
-  node->items = std::move(items);
-  index_.insert(index_.begin(), node.get());
-  Link(node.get(), head_->next);
-  node.release();
-  if (max_length > 0) {
-    while (!index_.empty() && tail_->previous->index >= max_length) {
-      ListNode* victim = tail_->previous;
-      index_.erase(std::prev(index_.end()));
-      Unlink(victim);
-      Retire(victim);
-    }
-  }
-  cursor_ = tail_.get();
-}
-
 Long OrderedListStore::FirstFreeIndex(Long first, Long last) const {
   Long candidate = first;
   for (auto it = index_.lower_bound(first); it != index_.end() && candidate <= last; ++it) {
-    if ((*it)->index != candidate) break;
+    if (it->index != candidate) break;
     ++candidate;
   }
   return candidate;
@@ -195,7 +155,7 @@ std::string OrderedListStore::CheckInvariants() const {
     if (next == nullptr) return "chain ends before the tail sentinel";
     if (next->previous != node) return "previous link does not mirror next link";
     if (next == tail_.get()) break;
-    if (it == index_.end() || *it != next) return "index and chain disagree";
+    if (it == index_.end() || &*it != next) return "index and chain disagree";
     if (next->index <= last_index) return "indexes do not ascend";
     last_index = next->index;
     ++it;

@@ -8,7 +8,9 @@
 #include <cstddef>
 #include <memory>
 #include <set>
+#include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "narwick/frame/types.h"
@@ -22,11 +24,18 @@ using Items = std::array<Variant, kItemCount>;
 // clsLinkedListNode: a plain record. A node is "real" when both links are set; the head
 // sentinel has no predecessor, the tail sentinel no successor, and a node off the chain (the
 // placeholder a new list's cursor starts on) has neither.
+//
+// The real nodes live inside the ordered index (one allocation per node, the key beside the
+// links); a set hands its elements out as const, so the fields are mutable. An index is only
+// ever rewritten in a way that keeps the order of the index.
 struct ListNode {
-  ListNode* previous = nullptr;  // PreviousItem
-  ListNode* next = nullptr;      // NextItem
-  Long index = -1;               // Index
-  Items items;                   // Item1 .. Item12
+  ListNode() = default;
+  explicit ListNode(Long node_index) : index(node_index) {}
+
+  mutable ListNode* previous = nullptr;  // PreviousItem
+  mutable ListNode* next = nullptr;      // NextItem
+  mutable Long index = -1;               // Index
+  mutable Items items;                   // Item1 .. Item12
 };
 
 inline bool IsRealNode(const ListNode* node) {
@@ -60,7 +69,12 @@ class OrderedListStore {
   // Adds a node at its index position (AddNewNode, InsertNodeInOrder). Nothing is added when
   // the index is taken, or when it is below -1: the walk stops on the head sentinel, and there
   // is no place in front of it. The cursor is left where the index search left it.
-  bool Insert(Long index, Items&& items);
+  // `fill(Items&)` stores the items of a node that is going to be added, before it is linked.
+  template <class Fill>
+  bool Insert(Long index, Fill&& fill);
+  bool Insert(Long index, Items&& items) {
+    return Insert(index, [&](Items& target) { target = std::move(items); });
+  }
 
   // Unlinks and destroys the node with that index (DeleteNode); the cursor becomes unset.
   // False, with the cursor where the search left it, when there is none or it is the head.
@@ -76,7 +90,8 @@ class OrderedListStore {
   // The fixed-length queue insert: a node with the items goes in front of the first node, the
   // chain is renumbered 0, 1, ... and, for a positive max_length, cut to max_length nodes.
   // The cursor ends on the tail sentinel.
-  void PushFront(Items&& items, Long max_length);
+  template <class Fill>
+  void PushFront(Fill&& fill, Long max_length);
 
   // The lowest index in first .. last that no node has, or last + 1 when all are taken.
   Long FirstFreeIndex(Long first, Long last) const;
@@ -106,18 +121,21 @@ class OrderedListStore {
  private:
   struct ByIndex {
     using is_transparent = void;
-    bool operator()(const ListNode* a, const ListNode* b) const { return a->index < b->index; }
-    bool operator()(const ListNode* a, Long b) const { return a->index < b; }
-    bool operator()(Long a, const ListNode* b) const { return a < b->index; }
+    bool operator()(const ListNode& a, const ListNode& b) const { return a.index < b.index; }
+    bool operator()(const ListNode& a, Long b) const { return a.index < b; }
+    bool operator()(Long a, const ListNode& b) const { return a < b.index; }
   };
   // Node indexes are rewritten in place by the renumbering members; they keep the chain order,
   // so the ordering of the set stays valid.
-  using Index = std::set<ListNode*, ByIndex>;
+  using Index = std::set<ListNode, ByIndex>;
 
+  static ListNode* Ptr(const ListNode& node) { return const_cast<ListNode*>(&node); }
   static void Link(ListNode* node, ListNode* successor);
   static void Unlink(ListNode* node);
-  // Destroys a node that has left the chain, unless the cursor is remembered on it.
-  void Retire(ListNode* node);
+  // Removes a real node from the index and destroys it, unless the cursor is remembered on it:
+  // then it is kept, off the chain, at the same address.
+  void Retire(Index::iterator it);
+  void RetireSentinel(std::unique_ptr<ListNode> node);
   void MakeSentinels();
   bool IsPinned(const ListNode* node) const;
 
@@ -126,9 +144,54 @@ class OrderedListStore {
   // Nodes off the chain that the cursor may stand on: the placeholder of a new list, and
   // nodes that left the list while the cursor was remembered on them.
   std::vector<std::unique_ptr<ListNode>> detached_;
+  std::vector<Index::node_type> detached_real_;
   Index index_;                     // the real nodes, ordered by index
   ListNode* cursor_ = nullptr;      // currentNode
   std::vector<const ListNode*> pins_;
 };
+
+template <class Fill>
+bool OrderedListStore::Insert(Long index, Fill&& fill) {
+  if (index <= head_->index) {
+    cursor_ = head_.get();
+    return false;
+  }
+  auto it = index_.lower_bound(index);
+  ListNode* successor = it == index_.end() ? tail_.get() : Ptr(*it);
+  cursor_ = successor;
+  if (it != index_.end() && it->index == index) return false;
+  auto added = index_.emplace_hint(it, index);
+  try {
+    fill(added->items);
+  } catch (...) {
+    index_.erase(added);
+    throw;
+  }
+  Link(Ptr(*added), successor);
+  return true;
+}
+
+template <class Fill>
+void OrderedListStore::PushFront(Fill&& fill, Long max_length) {
+  // Renumbering the former nodes 1, 2, ... first keeps the index free of two zeros; the new
+  // node then takes 0 at the front, as the walk that renumbers the whole chain would give.
+  Renumber(1);
+  auto added = index_.emplace_hint(index_.begin(), Long{0});
+  try {
+    fill(added->items);
+  } catch (...) {
+    index_.erase(added);
+    throw;
+  }
+  Link(Ptr(*added), head_->next);
+  if (max_length > 0) {
+    while (!index_.empty() && tail_->previous->index >= max_length) {
+      auto last = std::prev(index_.end());
+      Unlink(Ptr(*last));
+      Retire(last);
+    }
+  }
+  cursor_ = tail_.get();
+}
 
 }  // namespace narwick::list
