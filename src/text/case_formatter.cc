@@ -16,7 +16,6 @@
 #include "abbreviation_tables.h"
 #include "frame/case_mapping.h"
 #include "narwick/frame/convert.h"
-#include "narwick/frame/variant.h"
 
 namespace narwick::text {
 
@@ -79,14 +78,17 @@ class Matcher {
     // Whole text: equal to the entry without its surrounding blanks.
     const StringView trimmed = upper_entry.substr(e.lead_begin, e.trail_end - e.lead_begin);
     if (StringView(upper_) == trimmed) text_ = upper_;
-    // Start of text: the entry without its leading blanks.
+    // Start of text: the entry without its leading blanks. (Each test looks at one character
+    // before comparing the rest: most entries fail there.)
     const StringView lead = upper_entry.substr(e.lead_begin);
-    if (n >= lead.size() && StringView(upper_).substr(0, lead.size()) == lead) {
+    if (n >= lead.size() && !lead.empty() && upper_[0] == lead[0] &&
+        StringView(upper_).substr(0, lead.size()) == lead) {
       Write(0, e.exact.substr(e.lead_begin));
     }
     // End of text: the entry without its trailing blanks.
     const StringView trail = upper_entry.substr(0, e.trail_end);
-    if (n >= trail.size() && StringView(upper_).substr(n - trail.size()) == trail) {
+    if (n >= trail.size() && !trail.empty() && upper_[n - 1] == trail.back() &&
+        StringView(upper_).substr(n - trail.size()) == trail) {
       Write(n - trail.size(), e.exact.substr(0, e.trail_end));
     }
     // Everywhere, left to right; the search resumes after each replaced occurrence, so
@@ -165,9 +167,10 @@ void FormatWord(String& text, std::size_t begin, std::size_t end) {
     if (!IsLetter(c)) return;  // inner punctuation: the word stays as typed
   }
   if (IsExcludedWord(core)) return;
-  // A core starts with a letter, which no numeric text does; the test is kept so that the
-  // rule reads as the frame's numeric test defines it.
-  if (IsNumeric(Variant(String(core)))) return;
+  // The rule also keeps numeric cores as typed, but a core starts with a letter A-Z / a-z and
+  // no text that the numeric test accepts does (it starts with blanks, a sign, '$', '(', '&',
+  // a digit or '.'), so that test can never decide here and is not run for every word. The
+  // tests pin this against the frame's IsNumeric.
   const std::size_t first = begin + parts.leading.size();
   text[first] = frame::UpperUnit(text[first]);
   for (std::size_t i = first + 1; i < first + core.size(); ++i) text[i] = frame::LowerUnit(text[i]);

@@ -214,6 +214,17 @@ TEST(CaseFormatterTest, OverlappingOccurrencesAfterTheFirstAreSkipped) {
   EXPECT_EQ(Format(u"x on on on y", kLowerCase), u"x ON on ON y");
 }
 
+// The word pass does not run the numeric test, because no text that starts with a letter
+// passes it. Pin that against the frame's test with the letter-led texts most likely to.
+TEST(CaseFormatterTest, NoLetterLedTextIsNumeric) {
+  for (const char16_t* text : {u"e5", u"E", u"D2", u"H10", u"Inf", u"Infinity", u"NaN", u"nan",
+                               u"True", u"false", u"e", u"x", u"abc", u"Oct", u"Hex", u"am"}) {
+    EXPECT_FALSE(IsNumeric(Variant(text))) << ToUtf8(text);
+  }
+  EXPECT_TRUE(IsNumeric(Variant(u"1e3")));  // the test itself works
+  EXPECT_TRUE(IsNumeric(Variant(u"&H10")));
+}
+
 TEST(CaseFormatterTest, SplitWordPunctuation) {
   auto parts = SplitWordPunctuation(u"((o'neil)),");
   EXPECT_EQ(parts.leading, u"((");
