@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -78,20 +79,40 @@ std::string WithoutLineEnd(std::string text) {
   return text;
 }
 
+// The terminal settings to put back if the prompt is interrupted, so that Ctrl-C does not
+// leave the terminal without echo.
+termios g_saved_terminal{};
+
+extern "C" void RestoreTerminalAndDie(int signal_number) {
+  tcsetattr(STDIN_FILENO, TCSANOW, &g_saved_terminal);
+  std::signal(signal_number, SIG_DFL);
+  std::raise(signal_number);
+}
+
 std::string PromptForKey() {
   std::fputs("Key: ", stderr);
   std::fflush(stderr);
-  termios saved{};
-  const bool terminal = tcgetattr(STDIN_FILENO, &saved) == 0;
+  const bool terminal = tcgetattr(STDIN_FILENO, &g_saved_terminal) == 0;
+  using Handler = void (*)(int);
+  Handler old_int = SIG_DFL, old_term = SIG_DFL, old_hup = SIG_DFL;
   if (terminal) {
-    termios quiet = saved;
+    old_int = std::signal(SIGINT, RestoreTerminalAndDie);
+    old_term = std::signal(SIGTERM, RestoreTerminalAndDie);
+    old_hup = std::signal(SIGHUP, RestoreTerminalAndDie);
+    termios quiet = g_saved_terminal;
     quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+    // TCSANOW, not TCSAFLUSH: a key typed ahead of the prompt is kept.
     tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
   }
   std::string line;
   int c;
   while ((c = std::fgetc(stdin)) != EOF && c != '\n') line.push_back(static_cast<char>(c));
-  if (terminal) tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+  if (terminal) {
+    tcsetattr(STDIN_FILENO, TCSANOW, &g_saved_terminal);
+    std::signal(SIGINT, old_int);
+    std::signal(SIGTERM, old_term);
+    std::signal(SIGHUP, old_hup);
+  }
   std::fputc('\n', stderr);
   return WithoutLineEnd(line);
 }
