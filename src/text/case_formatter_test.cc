@@ -361,6 +361,27 @@ TEST(CaseFormatterTest, MatchesTheLiteralModelOnRandomTexts) {
   }
 }
 
+// Long and odd input: only letter case changes, normal case adds exactly one blank, and
+// arbitrary 16-bit units (lone surrogates, NUL, controls) pass through.
+TEST(CaseFormatterTest, HostileInputOnlyChangesCase) {
+  std::mt19937 rng(99);
+  using namespace std::string_literals;
+  const String alphabet = u" ,.#ABCNOSWYabcnoswy\u0131\u017f\u00e9\0\t\xd800\xdfff"s;
+  for (int round = 0; round < 40; ++round) {
+    String text(static_cast<std::size_t>(rng() % 20000), u' ');
+    for (char16_t& c : text) c = alphabet[rng() % alphabet.size()];
+    const AbbreviationFlags flags = FlagsFromBits(round % 16);
+    for (std::int32_t mode : {kNormalCase, kUpperCase, kLowerCase}) {
+      const String out = Format(text, mode, flags);
+      const String expected_shape = mode == kNormalCase && !text.empty() ? text + u" " : text;
+      ASSERT_EQ(out.size(), expected_shape.size());
+      ASSERT_EQ(UCase(out), UCase(expected_shape)) << "round " << round << " mode " << mode;
+    }
+  }
+  const String blanks(100000, u' ');
+  EXPECT_EQ(Format(blanks), blanks + u" ");
+}
+
 TEST(CaseFormatterTest, SingleEntriesMatchTheModelOnRandomTexts) {
   std::mt19937 rng(77);
   const std::span<const StringView> lists[] = {MiscAbbreviations(), AddressAbbreviations(),
