@@ -32,7 +32,10 @@ void Codec::UnlinkUnusual(std::uint32_t p) {
   } else if (q >= kChainHeadBase) {
     chain = q - kChainHeadBase;
   } else if (q < kEndOfChain && (state_[q] & kReachable)) {
-    chain = chain_of_[q];
+    // A reachable position's back links lead to its chain's head.
+    std::uint32_t x = q;
+    while (x < kChainHeadBase) x = chain_prev_[x];
+    chain = x - kChainHeadBase;
   }
   if (chain != kHashCount) {
     for (std::uint32_t x = chain_next_[q]; x != kEndOfChain; x = chain_next_[x]) state_[x] = 0;
@@ -42,10 +45,6 @@ void Codec::UnlinkUnusual(std::uint32_t p) {
   chain_next_[p] = kEndOfChain;
   chain_prev_[p] = kEndOfChain;
   if (chain != kHashCount) {
-    for (std::uint32_t x = chain_next_[q]; x != kEndOfChain; x = chain_next_[x]) {
-      state_[x] = kReachable;
-      chain_of_[x] = static_cast<std::uint16_t>(chain);
-    }
     RebuildBuckets(chain);
   }
 }
@@ -67,7 +66,6 @@ void Codec::RebuildBuckets(std::uint32_t chain) {
     }
     const std::uint32_t bucket = Bucket(x);
     const std::uint32_t k = bucket - base;
-    bucket_of_[x] = static_cast<std::uint16_t>(bucket);
     bucket_prev_[x] = tails[k];
     bucket_next_[x] = kEndOfChain;
     if (tails[k] == kNone) {
@@ -99,7 +97,6 @@ bool Codec::SideIndexIsConsistent() const {
       }
       if (!(state_[x] & kInBucket)) return false;
       const std::uint32_t k = Bucket(x) - (chain << kSubBits);
-      if (bucket_of_[x] != Bucket(x)) return false;
       if (expect_tail[k] == kNone) {
         expect_head[k] = static_cast<std::uint16_t>(x);
       } else {

@@ -84,6 +84,7 @@ class Codec {
   // `hash` and `bucket` are r's, passed in when the search has just computed them.
   void LinkPosition(std::uint32_t r, std::uint32_t hash, std::uint32_t bucket);
   void UnlinkPosition(std::uint32_t p);
+  void UnlinkOldest(std::uint32_t s);
   void UnlinkUnusual(std::uint32_t p);
   void RebuildBuckets(std::uint32_t chain);
   void BucketRemove(std::uint32_t p);
@@ -107,8 +108,6 @@ class Codec {
   std::uint16_t chain_next_[8194];  // chainNext: 0..4095 next older position, 4097.. heads
   std::uint16_t chain_prev_[4098];  // chainPrev: previous entry, or 4096 when unlinked
   std::uint8_t state_[4097];        // kReachable, kInBucket; entry 4096 is the end mark
-  std::uint16_t chain_of_[4096];    // chain a reachable position is reachable from
-  std::uint16_t bucket_of_[4096];   // bucket of a position in the side index
   std::uint16_t bucket_next_[4096];
   std::uint16_t bucket_prev_[4096];  // kNone for the first of a bucket
   std::uint16_t bucket_head_[kHashCount << kSubBits];
@@ -130,8 +129,6 @@ inline void Codec::LinkPosition(std::uint32_t r, std::uint32_t hash, std::uint32
   bucket_next_[r] = first;
   bucket_prev_[r] = kNone;
   if (first != kEndOfChain) bucket_prev_[first] = static_cast<std::uint16_t>(r);
-  bucket_of_[r] = static_cast<std::uint16_t>(bucket);
-  chain_of_[r] = static_cast<std::uint16_t>(hash);
   state_[r] = kReachable | kInBucket;
 }
 
@@ -139,7 +136,8 @@ inline void Codec::BucketRemove(std::uint32_t p) {
   const std::uint16_t before = bucket_prev_[p];
   const std::uint16_t after = bucket_next_[p];
   if (before == kNone) {
-    bucket_head_[bucket_of_[p]] = after;
+    // p's first three bytes are those it was filed under: they stay until p is unlinked.
+    bucket_head_[Bucket(p)] = after;
   } else {
     bucket_next_[before] = after;
   }
@@ -162,6 +160,23 @@ inline void Codec::UnlinkPosition(std::uint32_t p) {
   chain_prev_[p] = kEndOfChain;
   if (state_[p] & kInBucket) BucketRemove(p);
   state_[p] = 0;
+}
+
+// Unlinking the position about to be overwritten. It is linked again (at its new bytes)
+// before anything could read its own links, so these are left as they are; see
+// UnlinkPosition for the general case.
+inline void Codec::UnlinkOldest(std::uint32_t s) {
+  const std::uint16_t q = chain_prev_[s];
+  if (q == kEndOfChain) return;
+  if (!(state_[s] & kReachable)) {
+    UnlinkUnusual(s);
+    return;
+  }
+  const std::uint16_t n = chain_next_[s];
+  chain_next_[q] = n;
+  chain_prev_[n] = q;
+  if (state_[s] & kInBucket) BucketRemove(s);
+  state_[s] = 0;
 }
 
 inline std::uint32_t Codec::MatchLength(std::uint32_t p, std::uint32_t r) const {
@@ -275,7 +290,7 @@ bool Codec::Encode(Source& source, Sink& sink, Progress& progress) {
 
     for (std::uint32_t i = 0; i < length; ++i) {
       const std::uint32_t s = (r + kMaxMatch) & kRingMask;
-      UnlinkPosition(s);
+      UnlinkOldest(s);
       if (next_byte(c)) {
         ++consumed;
         text_[s] = c;
@@ -409,6 +424,21 @@ DecodeStatus Codec::Decode(Source& source, std::uint64_t count, Sink& sink, Prog
   while (produced < count) {
     if (in_end - in >= static_cast<std::ptrdiff_t>(kMaxGroupBytes)) {
       std::uint32_t flags = *in++;
+      // Eight literals that neither wrap the ring, reach the count nor cross a progress
+      // mark: one 8-byte copy into the ring and the stage.
+      if (flags == 0xFF && r + 8 <= kRingSize && count - produced >= 8 &&
+          (produced & (kProgressInterval - 1)) + 8 < kProgressInterval) {
+        std::uint64_t eight;
+        std::memcpy(&eight, in, 8);
+        std::memcpy(text_ + r, &eight, 8);
+        std::memcpy(stage + staged, &eight, 8);
+        in += 8;
+        r = (r + 8) & kRingMask;
+        staged += 8;
+        produced += 8;
+        if (staged >= kStage && !flush()) return DecodeStatus::kSinkFailed;
+        continue;
+      }
       for (int k = 0; k < 8 && produced < count; ++k, flags >>= 1) {
         if (flags & 1u) {
           const std::uint8_t b = *in++;
