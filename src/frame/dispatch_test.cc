@@ -15,6 +15,8 @@
 namespace narwick {
 namespace {
 
+enum class Shade : Long { kLight = 1, kDark = 2 };
+
 // A class exercising every parameter form the real classes use.
 class Probe final : public frame::AutomationObject {
  public:
@@ -28,6 +30,7 @@ class Probe final : public frame::AutomationObject {
         .Method("IsPositive", &Probe::IsPositive, {"dblValue"})
         .Method("FirstElement", &Probe::FirstElement, {"avarIn"})
         .Method("Fire", &Probe::Fire, {"sngValue"})
+        .Method("Darker", &Probe::Darker, {"shade"})
         .Get<Long() const>("Total", &Probe::Total).Default()
         .Let<void(Long)>("Total", &Probe::Total, {"lngTotal"})
         .Get<Variant(const String&)>("Item", &Probe::Item, {"strKey"})
@@ -60,6 +63,7 @@ class Probe final : public frame::AutomationObject {
     events_.Raise("Progress", 1, args);
     return CSng(args[0]);
   }
+  Shade Darker(Shade shade) { return shade == Shade::kLight ? Shade::kDark : shade; }
   Long Total() const { return total_; }
   void Total(Long lngTotal) { total_ = lngTotal; }
   Variant Item(const String& strKey) { return strKey == key_ ? value_ : Variant(); }
@@ -141,6 +145,13 @@ TEST(DispatchTest, BooleanResultsAreMinusOne) {
   EXPECT_EQ(yes.VarType(), VbVarType::vbBoolean);
   EXPECT_EQ(yes.Int(), -1);
   EXPECT_EQ(probe.Call("IsPositive", {-3}).Int(), 0);
+}
+
+TEST(DispatchTest, EnumerationsCrossAsLong) {
+  Object probe = MakeProbe();
+  EXPECT_EQ(probe.Call("Darker", {Integer{1}}), Variant(2));
+  EXPECT_EQ(probe.Call("Darker", {u"2"}), Variant(2));
+  EXPECT_EQ(Probe().TypeInfo().Find("Darker", frame::MemberKind::kMethod)->result, VbVarType::vbLong);
 }
 
 TEST(DispatchTest, ArgumentCountErrors) {

@@ -76,6 +76,15 @@ NARWICK_VALUE_TRAITS(Currency, vbCurrency, CCur(v), Variant(x))
 NARWICK_VALUE_TRAITS(Date, vbDate, Date{CDate(v)}, Variant(x))
 #undef NARWICK_VALUE_TRAITS
 
+// Enumerations cross the boundary as Long, as a type library declares them.
+template <class T>
+  requires std::is_enum_v<T>
+struct ValueTraits<T> {
+  static constexpr VbVarType kType = VbVarType::vbLong;
+  static T From(const Variant& v) { return static_cast<T>(CLng(v)); }
+  static Variant To(const T& x) { return Variant::FromLong(static_cast<Long>(x)); }
+};
+
 template <>
 struct ValueTraits<Variant> {
   static constexpr VbVarType kType = VbVarType::vbVariant;
