@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <cstdint>
 #include <numeric>
 #include <random>
@@ -13,6 +16,7 @@
 
 #include "compress/huffman/he3_format.h"
 #include "compress/huffman/he3_reference.h"
+#include "testing/test_support.h"
 
 namespace narwick::huffman {
 namespace {
@@ -217,6 +221,29 @@ TEST(He3Golden, OnlyTheBodyDecidesTheStoredFallback) {
   EXPECT_EQ(flat.bytes[2], kVersionHe3);
   EXPECT_EQ(flat.bytes.size(), kTableOffset + 512 + 256 + 256);
   EXPECT_EQ(FastDecode(flat.bytes).bytes, all);
+}
+
+TEST(He3Golden, FilesInTestdataEncodeAndDecodeExactly) {
+  const auto folder = narwick::testing::TestDataDir() / "he3";
+  auto read = [](const std::filesystem::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  };
+  int pairs = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    if (entry.path().extension() != ".in") continue;
+    auto block_path = entry.path();
+    block_path.replace_extension(".he3");
+    const Bytes input = read(entry.path());
+    const Bytes block = read(block_path);
+    SCOPED_TRACE(entry.path().filename().string());
+    EXPECT_EQ(Encode(input), block);
+    const DecodeResult back = Decode(block);
+    EXPECT_EQ(back.status, DecodeStatus::kOk);
+    EXPECT_EQ(back.bytes, input);
+    ++pairs;
+  }
+  EXPECT_GE(pairs, 4);
 }
 
 // ---- differential: many distributions ------------------------------------------------

@@ -205,8 +205,12 @@ TEST_F(HuffmanFileTest, FilesMatchTheCoreAroundBufferSizes) {
     ASSERT_EQ(object_.Call("CompressFile", {in, packed}), Variant(true)) << n;
     EXPECT_EQ(ReadFile(Native("in.he3")), huffman::Encode(data)) << n;
     EXPECT_EQ(std::vector<std::int16_t>(events_.progress.begin(), events_.progress.end()), CoreEncodeProgress(data)) << n;
+    events_.progress.clear();
     ASSERT_EQ(typed().DecompressFile(packed, out), True) << n;
     EXPECT_EQ(ReadFile(Native("out.bin")), data) << n;
+    std::vector<std::int16_t> core_decode;
+    huffman::Decode(huffman::Encode(data), [&](std::int16_t p) { core_decode.push_back(p); });
+    EXPECT_EQ(std::vector<std::int16_t>(events_.progress.begin(), events_.progress.end()), core_decode) << n;
     EXPECT_TRUE(events_.messages.empty());
   }
 }

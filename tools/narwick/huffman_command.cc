@@ -1,0 +1,159 @@
+// narwick huffman compress|decompress|info: HE3 blocks through clsHuffmanCompression.
+//
+// compress / decompress have the class write to a temporary file beside the target and
+// rename it over the target only on success, so a failed run leaves no partial output and
+// an existing target untouched. Every ErrorMessage goes to standard error; FileProgress
+// drives a progress bar when standard error is a terminal (never with --quiet).
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "command.h"
+#include "compress/huffman/he3_format.h"
+#include "compress/huffman/huffman_codec.h"
+#include "narwick/compress/huffman_compression.h"
+#include "narwick/frame/convert.h"
+#include "narwick/frame/variant.h"
+#include "progress.h"
+
+namespace narwick::cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct HuffmanOptions {
+  std::string input;
+  std::string output;
+  bool quiet = false;
+};
+
+// A temporary name in the target's folder, so that the final rename stays on one file system.
+fs::path TemporaryBeside(const fs::path& target) {
+  fs::path folder = target.parent_path();
+  if (folder.empty()) folder = ".";
+  return folder / ("." + target.filename().string() + ".narwick-" + std::to_string(::getpid()) + ".tmp");
+}
+
+int RunFileJob(const HuffmanOptions& options, bool compress) {
+  const fs::path target(options.output);
+  if (fs::is_directory(target)) throw Failure("'" + options.output + "' is a folder");
+  const fs::path temporary = TemporaryBeside(target);
+
+  auto huffman = std::make_shared<clsHuffmanCompression>();
+  ProgressBar bar(compress ? "compress" : "decompress", options.quiet);
+  bool reported = false;
+  huffman->Events()->Advise([&](EventCall& e) {
+    if (e.dispid == 1) {
+      bar.Update(CDbl(e.args[0]));
+      return;
+    }
+    // Messages may name the file being written; the user knows it by the target's name.
+    std::string message = ToUtf8(CStr(e.args[0]));
+    const std::string temp_text = temporary.string();
+    for (std::size_t at; (at = message.find(temp_text)) != std::string::npos;) {
+      message.replace(at, temp_text.size(), options.output);
+    }
+    bar.Finish();
+    std::fprintf(stderr, "narwick: %s\n", message.c_str());
+    reported = true;
+  });
+
+  String input = FromUtf8(options.input);
+  String output = FromUtf8(temporary.string());
+  const bool ok = static_cast<bool>(compress ? huffman->CompressFile(input, output)
+                                             : huffman->DecompressFile(input, output));
+  bar.Finish();
+  std::error_code ec;
+  if (!ok) {
+    fs::remove(temporary, ec);
+    if (!reported) std::fprintf(stderr, "narwick: %s failed\n", compress ? "compression" : "decompression");
+    return kExitFailure;
+  }
+  fs::rename(temporary, target, ec);
+  if (ec) {
+    fs::remove(temporary, ec);
+    throw Failure("cannot replace '" + options.output + "': " + ec.message());
+  }
+  return kExitSuccess;
+}
+
+// Describes a block from its header and code table, without decoding the body.
+int RunInfo(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw Failure("cannot open '" + path + "'");
+  std::error_code ec;
+  const auto size = fs::file_size(path, ec);
+  if (ec) throw Failure("cannot read the size of '" + path + "'");
+  std::vector<std::uint8_t> head(huffman::kTableOffset + huffman::kEntrySize * 256);
+  in.read(reinterpret_cast<char*>(head.data()), static_cast<std::streamsize>(head.size()));
+  head.resize(static_cast<std::size_t>(in.gcount()));
+  huffman::BlockInfo info = huffman::Inspect(head);
+  if (info.kind == huffman::BlockInfo::Kind::kStored) {
+    info.stored_length = static_cast<std::int64_t>(size) - static_cast<std::int64_t>(huffman::kStoredHeaderSize);
+  }
+  std::printf("file:            %s\n", path.c_str());
+  switch (info.kind) {
+    case huffman::BlockInfo::Kind::kNotABlock:
+    case huffman::BlockInfo::Kind::kTruncated:
+      throw Failure("'" + path + "' is not an HE3 block (no \"HE3\" or \"HE0\" header)");
+    case huffman::BlockInfo::Kind::kStored:
+      std::printf("format:          HE0 stored form (bytes kept as they were)\n");
+      std::printf("stored length:   %lld bytes\n", static_cast<long long>(info.stored_length));
+      std::printf("checksum:        none (the stored form carries none)\n");
+      break;
+    case huffman::BlockInfo::Kind::kHe3: {
+      int longest = 0;
+      const std::size_t listed = std::min<std::size_t>(static_cast<std::size_t>(std::max(info.entries, 0)), 256);
+      for (std::size_t e = 0; e < listed; ++e) {
+        const std::size_t at = huffman::kTableOffset + huffman::kEntrySize * e + 1;
+        if (at < head.size()) longest = std::max<int>(longest, head[at]);
+      }
+      std::printf("format:          HE3 Huffman block\n");
+      std::printf("stored length:   %lld bytes\n", static_cast<long long>(info.stored_length));
+      std::printf("checksum:        0x%02X (exclusive-or of the stored bytes)\n", info.checksum);
+      std::printf("code table:      %d entries, longest code %d bits\n", info.entries, longest);
+      break;
+    }
+  }
+  std::printf("block size:      %llu bytes\n", static_cast<unsigned long long>(size));
+  if (info.stored_length > 0) {
+    std::printf("ratio:           %.3f (block / stored length)\n",
+                static_cast<double>(size) / static_cast<double>(info.stored_length));
+  }
+  return kExitSuccess;
+}
+
+void Setup(CLI::App& app, int& exit_code) {
+  auto* huffman = app.add_subcommand("huffman", "Huffman (\"HE3\") compressed files");
+  huffman->require_subcommand(1);
+  static HuffmanOptions compress_options;
+  static HuffmanOptions decompress_options;
+  static std::string info_path;
+
+  auto* compress = huffman->add_subcommand("compress", "Compress IN into the HE3 block OUT");
+  compress->add_option("IN", compress_options.input, "file to compress")->required();
+  compress->add_option("OUT", compress_options.output, "block to write")->required();
+  compress->add_flag("-q,--quiet", compress_options.quiet, "no progress bar");
+  compress->callback([&exit_code] { exit_code = RunFileJob(compress_options, true); });
+
+  auto* decompress = huffman->add_subcommand("decompress", "Restore the HE3 block IN into OUT");
+  decompress->add_option("IN", decompress_options.input, "block to restore")->required();
+  decompress->add_option("OUT", decompress_options.output, "file to write")->required();
+  decompress->add_flag("-q,--quiet", decompress_options.quiet, "no progress bar");
+  decompress->callback([&exit_code] { exit_code = RunFileJob(decompress_options, false); });
+
+  auto* info = huffman->add_subcommand("info", "Describe an HE3 block without restoring it");
+  info->add_option("FILE", info_path, "block to describe")->required();
+  info->callback([&exit_code] { exit_code = RunInfo(info_path); });
+}
+
+}  // namespace
+}  // namespace narwick::cli
+
+NARWICK_COMMAND(huffman, narwick::cli::Setup);

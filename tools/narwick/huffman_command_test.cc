@@ -1,0 +1,88 @@
+// End-to-end tests of `narwick huffman`: exit statuses, messages, no partial output on
+// failure, silence when standard error is not a terminal.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+
+#include "testing/test_support.h"
+#include "tool_runner.h"
+
+namespace narwick::testing {
+namespace {
+
+class HuffmanCommandTest : public ::testing::Test {
+ protected:
+  std::string File(const std::string& name) const { return (folder_.path() / name).string(); }
+  void Write(const std::string& name, const std::string& bytes) {
+    std::ofstream(File(name), std::ios::binary) << bytes;
+  }
+  std::string Read(const std::string& name) const {
+    std::ifstream in(File(name), std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  }
+  std::size_t Entries() const {
+    return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(folder_.path()), {}));
+  }
+  static std::string Sample(std::size_t size) {
+    std::mt19937 rng(8);
+    std::string s;
+    while (s.size() < size) s += "entry " + std::to_string(rng() % 900) + ", ";
+    s.resize(size);
+    return s;
+  }
+
+  TempFolder folder_;
+};
+
+TEST_F(HuffmanCommandTest, CompressAndDecompressRoundTripSilently) {
+  const std::string data = Sample(50000);
+  Write("in.txt", data);
+  ToolResult c = RunTool({"huffman", "compress", File("in.txt"), File("in.he3")});
+  EXPECT_EQ(c.exit_code, 0) << c.err;
+  EXPECT_EQ(c.err, "");  // no progress bar: standard error is not a terminal
+  EXPECT_EQ(Read("in.he3").substr(0, 4), "HE3\r");
+  ToolResult d = RunTool({"huffman", "decompress", "--quiet", File("in.he3"), File("back.txt")});
+  EXPECT_EQ(d.exit_code, 0) << d.err;
+  EXPECT_EQ(Read("back.txt"), data);
+  EXPECT_EQ(Entries(), 3u);  // no temporary files left behind
+
+  ToolResult info = RunTool({"huffman", "info", File("in.he3")});
+  EXPECT_EQ(info.exit_code, 0);
+  EXPECT_NE(info.out.find("format:          HE3 Huffman block"), std::string::npos) << info.out;
+  EXPECT_NE(info.out.find("stored length:   50000 bytes"), std::string::npos) << info.out;
+  EXPECT_NE(info.out.find("checksum:        0x"), std::string::npos) << info.out;
+}
+
+TEST_F(HuffmanCommandTest, MissingInputFailsWithTheClassMessage) {
+  ToolResult r = RunTool({"huffman", "compress", File("nothing"), File("out.he3")});
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_EQ(r.err, "narwick: The file to be compressed could not be found at '" + File("nothing") + "'\n");
+  EXPECT_EQ(Entries(), 0u);
+}
+
+TEST_F(HuffmanCommandTest, BadBlockLeavesTheExistingTargetAndNoPartialFile) {
+  Write("bad.he3", "HE3\r garbage that is not a block");
+  Write("target.txt", "precious");
+  ToolResult r = RunTool({"huffman", "decompress", File("bad.he3"), File("target.txt")});
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_EQ(r.err.rfind("narwick: There was an error while trying to decompress the file: ", 0), 0u) << r.err;
+  EXPECT_EQ(Read("target.txt"), "precious");
+  EXPECT_EQ(Entries(), 2u);
+}
+
+TEST_F(HuffmanCommandTest, StoredFormAndUsageErrors) {
+  Write("same.bin", std::string(3000, 'x'));
+  ASSERT_EQ(RunTool({"huffman", "compress", "-q", File("same.bin"), File("same.he3")}).exit_code, 0);
+  EXPECT_EQ(Read("same.he3"), "HE0\r" + std::string(3000, 'x'));
+  ToolResult info = RunTool({"huffman", "info", File("same.he3")});
+  EXPECT_NE(info.out.find("HE0 stored form"), std::string::npos) << info.out;
+  EXPECT_NE(info.out.find("stored length:   3000 bytes"), std::string::npos) << info.out;
+  EXPECT_EQ(RunTool({"huffman", "info", File("same.bin")}).exit_code, 1);
+  EXPECT_EQ(RunTool({"huffman", "compress", File("same.bin")}).exit_code, 2);
+}
+
+}  // namespace
+}  // namespace narwick::testing
