@@ -12,8 +12,8 @@ const frame::ClassInfo& clsManageTypeCase::TypeInfo() const {
   using C = clsManageTypeCase;
   static const frame::ClassInfo info =
       frame::MemberTable<C>("clsManageTypeCase")
-          .Get<Long() const>("CaseFormating", &C::CaseFormatingValue)
-          .Let<void(Long)>("CaseFormating", &C::CaseFormatingValue, {"value"})
+          .Get<enumCaseFormating() const>("CaseFormating", &C::CaseFormating)
+          .Let<void(enumCaseFormating)>("CaseFormating", &C::CaseFormating, {"value"})
           .Get<VariantBool() const>("KeepStandardMiscAbreviationsCAPS", &C::KeepStandardMiscAbreviationsCAPS)
           .Let<void(VariantBool)>("KeepStandardMiscAbreviationsCAPS", &C::KeepStandardMiscAbreviationsCAPS, {"value"})
           .Get<VariantBool() const>("KeepStandardAddressAbreviationsCAPS", &C::KeepStandardAddressAbreviationsCAPS)

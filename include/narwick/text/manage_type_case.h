@@ -38,10 +38,6 @@ class clsManageTypeCase final : public frame::AutomationObject {
   String modifyCase(const String& sString);
 
  private:
-  // The enumeration crosses late-bound calls as its 32-bit value.
-  Long CaseFormatingValue() const { return static_cast<Long>(case_formating_); }
-  void CaseFormatingValue(Long value) { case_formating_ = static_cast<enumCaseFormating>(value); }
-
   enumCaseFormating case_formating_ = enumCaseFormating::enumNormalCase;  // CaseFormating
   VariantBool keep_misc_ = True;      // KeepStandardMiscAbreviationsCAPS
   VariantBool keep_address_ = True;   // KeepStandardAddressAbreviationsCAPS
