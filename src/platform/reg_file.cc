@@ -532,8 +532,7 @@ std::vector<std::uint8_t> WriteRegFile(RegFileFormat format, const RootKey& root
         std::string_view text(reinterpret_cast<const char*>(value.data.data()), value.data.size() - 1);
         out.Line(line + QuotedText(text));
       } else if (value.type == reg::kDword && value.data.size() == 4) {
-        std::uint32_t v = value.data[0] | (value.data[1] << 8) | (value.data[2] << 16) |
-                          (static_cast<std::uint32_t>(value.data[3]) << 24);
+        std::uint32_t v = reg::DwordFromBytes(value.data.data());
         char buffer[16];
         std::snprintf(buffer, sizeof buffer, "dword:%08x", v);
         out.Line(line + FromBytes(buffer));

@@ -57,6 +57,12 @@ inline constexpr std::uint32_t kAllAccess = 0x3F;
 inline constexpr std::uint32_t kCreatedNewKey = 1;
 inline constexpr std::uint32_t kOpenedExistingKey = 2;
 
+// A REG_DWORD's four bytes, least significant first.
+inline std::uint32_t DwordFromBytes(const std::uint8_t* p) {
+  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+
 // Limits, in characters (= bytes here).
 inline constexpr std::size_t kMaxKeyNameLength = 255;
 inline constexpr std::size_t kMaxValueNameLength = 16383;

@@ -186,7 +186,7 @@ TEST_F(RegistryStoreTest, ValuesKeepTypeAndBytes) {
   std::mt19937 rng(7);
   std::vector<RegValue> written;
   for (std::uint32_t type : {0u, 1u, 2u, 3u, 4u, 5u, 7u, 11u, 0x12345678u, 0xFFFFFFFFu}) {
-    for (std::size_t size : {0, 1, 4, 1000}) {
+    for (std::size_t size : {0u, 1u, 4u, 1000u}) {
       RegValue v{"t" + std::to_string(type) + "_" + std::to_string(size), type, {}};
       for (std::size_t i = 0; i < size; ++i) v.data.push_back(static_cast<std::uint8_t>(rng()));
       ASSERT_EQ(store_->SetValueEx(key, v.name, v.type, v.data), reg::kSuccess);

@@ -269,7 +269,7 @@ Variant clsRegistry::RegistryGetKeyValue(EnumRegistryRootKeys eRootKey, String& 
         status = registry->QueryValueEx(key, value_name.bytes(), &type, bytes.data(), &room);
         value_name.WriteBack();
         if (status == reg::kSuccess) {
-          std::uint32_t v = bytes[0] | (bytes[1] << 8) | (bytes[2] << 16) | (static_cast<std::uint32_t>(bytes[3]) << 24);
+          std::uint32_t v = reg::DwordFromBytes(bytes.data());
           result = Variant::FromLong(static_cast<Long>(v));
         }
         break;

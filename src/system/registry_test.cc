@@ -297,10 +297,10 @@ TEST_F(RegistryTest, DeleteValueRemovesOneValue) {
 TEST_F(RegistryTest, RootValuesOpenTheirOwnTrees) {
   String key = u"Cfg";
   String value = u"v";
-  registry_.RegistrySetKeyValue(static_cast<EnumRegistryRootKeys>(0x80000005), key, value, 7,
+  registry_.RegistrySetKeyValue(static_cast<EnumRegistryRootKeys>(static_cast<Long>(0x80000005u)), key, value, 7,
                                 EnumRegistryValueType::rrkRegDWord);
   EXPECT_FALSE(KeyExists(u"Cfg"));
-  EXPECT_EQ(registry_.RegistryGetKeyValue(static_cast<EnumRegistryRootKeys>(0x80000005), key, value), Variant(7));
+  EXPECT_EQ(registry_.RegistryGetKeyValue(static_cast<EnumRegistryRootKeys>(static_cast<Long>(0x80000005u)), key, value), Variant(7));
   EXPECT_TRUE(registry_.RegistryGetKeyValue(EnumRegistryRootKeys::rrkHKeyLocalMachine, key, value).IsEmpty());
   // Not a predefined root: nothing happens.
   registry_.RegistrySetKeyValue(static_cast<EnumRegistryRootKeys>(5), key, value, 7, EnumRegistryValueType::rrkRegDWord);

@@ -119,7 +119,7 @@ std::string ValueText(std::uint32_t type, const std::vector<std::uint8_t>& data,
     return out;
   }
   if (type == reg::kDword && data.size() == 4) {
-    std::uint32_t v = data[0] | (data[1] << 8) | (data[2] << 16) | (static_cast<std::uint32_t>(data[3]) << 24);
+    std::uint32_t v = reg::DwordFromBytes(data.data());
     return std::to_string(static_cast<std::int32_t>(v));
   }
   std::string out;
