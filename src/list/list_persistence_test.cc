@@ -413,8 +413,9 @@ TEST(ListDelimitedTest, OutOfRangeItemOrEmptyTextAddsNothingButStillEmpties) {
 TEST(ListCopyTest, KeepingIndexesOrRenumberingFromTheReceiver) {
   auto source = std::make_shared<clsOrderedLinkedList>();
   auto dest = std::make_shared<clsOrderedLinkedList>();
+  auto shared = std::make_shared<clsOrderedLinkedList>();
   clsOrderedLinkedList receiver;
-  source->AddNewNode(3, Variant(u"c"), Variant(MakeObject(dest)));
+  source->AddNewNode(3, Variant(u"c"), Variant(MakeObject(shared)));
   source->AddNewNode(5, Variant(u"e"));
   dest->AddNewNode(1, Variant(u"old"));
   receiver.AddNewNode(9);
@@ -422,7 +423,7 @@ TEST(ListCopyTest, KeepingIndexesOrRenumberingFromTheReceiver) {
 
   EXPECT_TRUE(receiver.CopyEntireListToSecondList(MakeObject(source), MakeObject(dest), true).IsEmpty());
   EXPECT_EQ(Indexes(*dest), (std::vector<Long>{3, 5}));
-  EXPECT_EQ(dest->getListItem(3, 2).Obj(), MakeObject(dest));  // the same reference
+  EXPECT_EQ(dest->getListItem(3, 2).Obj(), MakeObject(shared));  // the same reference
   EXPECT_EQ(receiver.getCurrentListIndex(), Variant(-1));
   EXPECT_TRUE(bool(receiver.IsTailNode()));
 
