@@ -14,22 +14,6 @@
 #include "narwick/frame/error_numbers.h"
 #include "platform/registry_store.h"
 
-// The two enumerations cross the Automation boundary as Longs.
-namespace narwick::frame::detail {
-template <>
-struct ValueTraits<EnumRegistryRootKeys> {
-  static constexpr VbVarType kType = VbVarType::vbLong;
-  static EnumRegistryRootKeys From(const Variant& v) { return static_cast<EnumRegistryRootKeys>(CLng(v)); }
-  static Variant To(EnumRegistryRootKeys x) { return Variant::FromLong(static_cast<Long>(x)); }
-};
-template <>
-struct ValueTraits<EnumRegistryValueType> {
-  static constexpr VbVarType kType = VbVarType::vbLong;
-  static EnumRegistryValueType From(const Variant& v) { return static_cast<EnumRegistryValueType>(CLng(v)); }
-  static Variant To(EnumRegistryValueType x) { return Variant::FromLong(static_cast<Long>(x)); }
-};
-}  // namespace narwick::frame::detail
-
 namespace narwick {
 
 namespace {
