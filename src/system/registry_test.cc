@@ -7,6 +7,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
+#include <fstream>
 #include <map>
 
 #include "narwick/frame/class_table.h"
@@ -423,6 +425,39 @@ TEST_F(RegistryDispatchTest, EveryMemberIsCallableByNameWithByReferenceNames) {
     called[name] = true;
   }
   for (const auto& [name, was_called] : called) EXPECT_TRUE(was_called) << name << " not exercised";
+}
+
+// --- the default store ---
+
+// While the default store cannot be opened every call fails, so every member does nothing.
+TEST(RegistryDefaultStoreTest, AStoreThatCannotOpenLeavesEveryOutputAlone) {
+  narwick::testing::TempFolder folder;
+  std::ofstream(folder.path() / "blocker") << "a file where the store's folder would go";
+  const auto path = folder.path() / "blocker" / "registry.db";
+  const char* saved = std::getenv("NARWICK_REGISTRY");
+  const std::string saved_value = saved ? saved : "";
+  setenv("NARWICK_REGISTRY", path.c_str(), 1);
+  try {
+    platform::RegistryStore::Open(path);
+    ADD_FAILURE() << "opened a store below a file";
+  } catch (const std::runtime_error& e) {
+    EXPECT_NE(std::string(e.what()).find("cannot create the folder"), std::string::npos) << e.what();
+  }
+  clsRegistry reg;
+  String key = u"K", value = u"v";
+  reg.RegistrySetKeyValue(kHkcu, key, value, 1, EnumRegistryValueType::rrkRegDWord);
+  EXPECT_TRUE(reg.RegistryGetKeyValue(kHkcu, key, value).IsEmpty());
+  SafeArray names = SafeArray::FromValues(VbVarType::vbString, 0, {u"keep"});
+  Long count = 9;
+  reg.RegistryEnumerateSubKeys(kHkcu, key, names, count);
+  EXPECT_EQ(count, 9);
+  EXPECT_EQ(names, SafeArray::FromValues(VbVarType::vbString, 0, {u"keep"}));
+  EXPECT_FALSE(std::filesystem::exists(path));
+  if (saved) {
+    setenv("NARWICK_REGISTRY", saved_value.c_str(), 1);
+  } else {
+    unsetenv("NARWICK_REGISTRY");
+  }
 }
 
 // --- two processes ---
