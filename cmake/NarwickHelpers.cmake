@@ -71,6 +71,7 @@ function(narwick_add_test name)
   endforeach()
   target_link_libraries(${name} PRIVATE ${objs} ${ARG_LIBS} narwick_testing GTest::gtest GTest::gmock GTest::gtest_main)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src)
+  target_precompile_headers(${name} REUSE_FROM narwick_test_pch)
   narwick_target_options(${name})
   include(GoogleTest)
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60

@@ -14,16 +14,6 @@
 #include "narwick/frame/convert.h"
 #include "narwick/frame/error_numbers.h"
 
-// The compare-mode enumeration crosses the dispatch boundary as a Long.
-namespace narwick::frame::detail {
-template <>
-struct ValueTraits<EnumCompareModes> {
-  static constexpr VbVarType kType = VbVarType::vbLong;
-  static EnumCompareModes From(const Variant& v) { return static_cast<EnumCompareModes>(CLng(v)); }
-  static Variant To(const EnumCompareModes& x) { return Variant::FromLong(static_cast<Long>(x)); }
-};
-}  // namespace narwick::frame::detail
-
 namespace narwick {
 
 namespace {
