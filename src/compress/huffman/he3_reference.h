@@ -37,7 +37,7 @@ struct BitCode {
   std::vector<std::uint8_t> data;  // one element per bit, data[0] first
 };
 
-// Checked array with lower bound 0, as the original's arrays are.
+// Checked array with lower bound 0: an index outside it is error 9.
 template <class T>
 struct Checked {
   std::vector<T> items;

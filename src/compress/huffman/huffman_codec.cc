@@ -1,6 +1,6 @@
-// HE3 encoder and decoder. The encoder reproduces the original construction exactly (leaf
-// order, merge scan, codes read from the root), so its blocks are byte-identical; speed
-// comes from how the passes run, not from a different code.
+// HE3 encoder and decoder. The encoder follows the format's construction exactly (leaf
+// order, merge scan, codes read from the root), so its blocks match existing ones byte for byte;
+// speed comes from how the passes run, not from a different code.
 #include "compress/huffman/huffman_codec.h"
 
 #include <algorithm>
@@ -104,7 +104,7 @@ struct CodeTable {
   int max_length = 0;
 };
 
-// Builds the tree exactly as the original does and reads each leaf's code from the root.
+// Builds the tree by the fixed construction and reads each leaf's code from the root.
 // The merge scan looks at parentless nodes in index order and keeps two picks; every
 // comparison is strict, so among equal weights the lower index stays picked, and the picks
 // are not ordered by weight (first may be the heavier). Keeping the parentless nodes in a

@@ -2,6 +2,8 @@
 // file members, events and errors.
 #include "narwick/compress/huffman_compression.h"
 
+#include <climits>
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <span>
@@ -86,6 +88,8 @@ bool FileIsPresent(const String& path) {
 // taken to succeed, so an empty file compresses to the 4-byte stored form and restores.
 Bytes ReadWholeFile(const String& path) {
   compress::BufferedReader in(path);
+  // A byte array holds at most 2^31 - 1 elements, as does the block's length field.
+  if (in.Length() > static_cast<std::uint64_t>(INT32_MAX)) Raise(err::kOverflow);
   Bytes bytes(static_cast<std::size_t>(in.Length()));
   bytes.resize(in.Read(bytes.data(), bytes.size()));
   in.Close();
