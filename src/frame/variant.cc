@@ -26,13 +26,12 @@ Variant::Variant(const Object& v) : type_(VbVarType::vbObject), payload_(v.ptr()
 Variant::Variant(SafeArray v)
     : type_(VbVarType::vbArray), payload_(ArrayBox(std::make_unique<SafeArray>(std::move(v)))) {}
 
-VbVarType Variant::VarType() const {
-  if (type_ == VbVarType::vbArray) {
-    return static_cast<VbVarType>(static_cast<std::uint16_t>(VbVarType::vbArray) |
-                                  static_cast<std::uint16_t>(Array().ElementType()));
-  }
-  return type_;
+VbVarType Variant::ArrayVarType() const {
+  return static_cast<VbVarType>(static_cast<std::uint16_t>(VbVarType::vbArray) |
+                                static_cast<std::uint16_t>(Array().ElementType()));
 }
+
+void Variant::RaiseTypeMismatch() { Raise(err::kTypeMismatch); }
 
 bool Variant::HoldsNumber() const {
   switch (type_) {
@@ -48,16 +47,6 @@ bool Variant::HoldsNumber() const {
     default:
       return false;
   }
-}
-
-std::int64_t Variant::Int() const {
-  if (const auto* v = std::get_if<std::int64_t>(&payload_)) return *v;
-  Raise(err::kTypeMismatch);
-}
-
-double Variant::Real() const {
-  if (const auto* v = std::get_if<double>(&payload_)) return *v;
-  Raise(err::kTypeMismatch);
 }
 
 const String& Variant::Str() const {

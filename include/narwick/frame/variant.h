@@ -51,7 +51,7 @@ class Variant {
   static Variant FromLong(Long v) { return Variant(static_cast<int>(v)); }
 
   // The kind; arrays report vbArray plus their element kind, as VarType does.
-  VbVarType VarType() const;
+  VbVarType VarType() const { return type_ == VbVarType::vbArray ? ArrayVarType() : type_; }
   bool IsEmpty() const { return type_ == VbVarType::vbEmpty; }
   bool IsNull() const { return type_ == VbVarType::vbNull; }
   bool IsMissing() const {
@@ -65,8 +65,14 @@ class Variant {
 
   // Raw payloads. Each requires the matching kind (checked: a wrong kind raises 13).
   // Integer kinds (Integer, Long, Byte, Boolean, Error, Currency's scaled value) share Int().
-  std::int64_t Int() const;
-  double Real() const;  // Single, Double, Date
+  std::int64_t Int() const {
+    if (const auto* v = std::get_if<std::int64_t>(&payload_)) return *v;
+    RaiseTypeMismatch();
+  }
+  double Real() const {  // Single, Double, Date
+    if (const auto* v = std::get_if<double>(&payload_)) return *v;
+    RaiseTypeMismatch();
+  }
   const String& Str() const;
   String& Str();
   Object Obj() const;
@@ -77,6 +83,9 @@ class Variant {
   friend bool operator==(const Variant& a, const Variant& b);
 
  private:
+  VbVarType ArrayVarType() const;
+  [[noreturn]] static void RaiseTypeMismatch();
+
   // Arrays are held behind a pointer to keep Variant small; the box copies deeply.
   class ArrayBox {
    public:
