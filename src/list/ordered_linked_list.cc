@@ -309,10 +309,6 @@ void clsOrderedLinkedList::StartQuickSortListBySingleItem(Integer itemNum, enumV
   });
 }
 
-void clsOrderedLinkedList::SortByItemLateBound(Integer itemNum, Long sortVariableTypeEnum) {
-  StartQuickSortListBySingleItem(itemNum, static_cast<enumVarType>(sortVariableTypeEnum));
-}
-
 void clsOrderedLinkedList::ReorderNodesSequentially(VariantBool startAtZero, VariantBool /*startAtOne*/) {
   trap::Leave(0, [&] {
     list::OrderedListStore::CursorMemo memo(*store_);
@@ -363,7 +359,7 @@ const frame::ClassInfo& clsOrderedLinkedList::TypeInfo() const {
                   {"maxLength", Opt("varItem1"), Opt("varItem2"), Opt("varItem3"), Opt("varItem4"),
                    Opt("varItem5"), Opt("varItem6"), Opt("varItem7"), Opt("varItem8"),
                    Opt("varItem9"), Opt("varItem10"), Opt("varItem11"), Opt("varItem12")})
-          .Method("StartQuickSortListBySingleItem", &C::SortByItemLateBound,
+          .Method("StartQuickSortListBySingleItem", &C::StartQuickSortListBySingleItem,
                   {"itemNum", "sortVariableTypeEnum"})
           .Method("ReorderNodesSequentially", &C::ReorderNodesSequentially,
                   {Opt("startAtZero", false), Opt("startAtOne", true)})

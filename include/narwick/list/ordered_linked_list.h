@@ -158,7 +158,6 @@ class clsOrderedLinkedList final : public frame::AutomationObject {
 
   // FindNodePosition / FindNextNodePosition by item.
   bool FindItemPosition(const Variant& value, Integer item_number, bool from_head);
-  void SortByItemLateBound(Integer itemNum, Long sortVariableTypeEnum);  // tests: the node store behind the members
 
   std::unique_ptr<list::OrderedListStore> store_;
   Long sort_variable_type_ = 0;                         // sortVariableType
