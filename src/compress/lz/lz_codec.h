@@ -439,6 +439,45 @@ DecodeStatus Codec::Decode(Source& source, std::uint64_t count, Sink& sink, Prog
         if (staged >= kStage && !flush()) return DecodeStatus::kSinkFailed;
         continue;
       }
+      // A group produces at most 8 x 18 bytes. When that cannot reach the count, the output
+      // limit or the next progress mark, its items need none of those checks.
+      constexpr std::uint32_t kGroupMost = 8 * kMaxMatch;
+      if (count - produced >= kGroupMost && limit - produced >= kGroupMost &&
+          (produced & (kProgressInterval - 1)) + kGroupMost < kProgressInterval) {
+        for (int k = 0; k < 8; ++k, flags >>= 1) {
+          if (flags & 1u) {
+            const std::uint8_t b = *in++;
+            text_[r] = b;
+            r = (r + 1) & kRingMask;
+            stage[staged++] = b;
+            ++produced;
+            continue;
+          }
+          const std::uint8_t b1 = in[0];
+          const std::uint8_t b2 = in[1];
+          in += 2;
+          std::uint32_t p = DecodeMatchPosition(b1, b2);
+          const std::uint32_t length = DecodeMatchLength(b2);
+          const std::uint32_t back = (r - p) & kRingMask;
+          if ((back == 0 || back >= length) && p + length <= kRingSize && r + length <= kRingSize) {
+            CopyMatch(stage + staged, text_ + r, text_ + p, length);
+            r += length;
+          } else {
+            for (std::uint32_t j = 0; j < length; ++j) {
+              const std::uint8_t b = text_[p];
+              text_[r] = b;
+              stage[staged + j] = b;
+              p = (p + 1) & kRingMask;
+              r = (r + 1) & kRingMask;
+            }
+          }
+          r &= kRingMask;
+          staged += length;
+          produced += length;
+        }
+        if (staged >= kStage && !flush()) return DecodeStatus::kSinkFailed;
+        continue;
+      }
       for (int k = 0; k < 8 && produced < count; ++k, flags >>= 1) {
         if (flags & 1u) {
           const std::uint8_t b = *in++;

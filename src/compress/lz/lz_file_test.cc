@@ -2,6 +2,7 @@
 // the progress events, every message, and the decisions on damaged containers.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -66,9 +67,12 @@ class LzFileTest : public ::testing::Test {
     lz::reference::Model model;
     auto encoded = model.Encode(data.data(), data.size());
     const auto n = static_cast<std::uint32_t>(data.size());
-    Bytes out = {0x51, 0x56, 0x58, 0x4C, 0x5A, 0x31, static_cast<std::uint8_t>(n), static_cast<std::uint8_t>(n >> 8),
-                 static_cast<std::uint8_t>(n >> 16), static_cast<std::uint8_t>(n >> 24)};
-    out.insert(out.end(), encoded.body.begin(), encoded.body.end());
+    Bytes out(10 + encoded.body.size());
+    const std::uint8_t header[10] = {0x51, 0x56, 0x58, 0x4C, 0x5A, 0x31, static_cast<std::uint8_t>(n),
+                                     static_cast<std::uint8_t>(n >> 8), static_cast<std::uint8_t>(n >> 16),
+                                     static_cast<std::uint8_t>(n >> 24)};
+    std::copy(std::begin(header), std::end(header), out.begin());
+    std::copy(encoded.body.begin(), encoded.body.end(), out.begin() + 10);
     if (progress) *progress = encoded.progress;
     return out;
   }
