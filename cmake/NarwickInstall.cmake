@@ -18,5 +18,8 @@ write_basic_package_version_file(${PROJECT_BINARY_DIR}/NarwickConfigVersion.cmak
 install(FILES ${PROJECT_BINARY_DIR}/NarwickConfig.cmake ${PROJECT_BINARY_DIR}/NarwickConfigVersion.cmake
   DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/Narwick)
 
+# The .pc file finds its prefix relative to itself, so an install moved with
+# `cmake --install --prefix` (or a staged DESTDIR) still describes itself correctly.
+file(RELATIVE_PATH NARWICK_PC_TO_PREFIX "/prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/prefix")
 configure_file(${PROJECT_SOURCE_DIR}/cmake/narwick.pc.in ${PROJECT_BINARY_DIR}/narwick.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/narwick.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)

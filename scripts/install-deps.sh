@@ -7,7 +7,7 @@ packages=(
   cmake ninja-build g++ pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   libicu-dev libsqlite3-dev libcurl4-openssl-dev libx11-dev libcli11-dev
-  xvfb x11-utils
+  xvfb
   zlib1g-dev liblz4-dev libzstd-dev libssl-dev
 )
 
