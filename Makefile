@@ -14,13 +14,14 @@ deps:
 	@bash scripts/install-deps.sh
 
 $(BUILD)/build.ninja: | deps
-	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNARWICK_STRICT_SOURCES=ON $(CMAKE_FLAGS)
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" \
+	  -DNARWICK_STRICT_SOURCES=ON $(CMAKE_FLAGS)
 
 build: deps $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS)
 
 demo: build
-	@bash scripts/demo.sh $(BUILD)/tools/narwick/narwick
+	@bash scripts/demo.sh $(BUILD)
 
 test: test-release test-sanitize
 
@@ -28,7 +29,8 @@ test-release: build
 	bash scripts/run-tests.sh $(BUILD)
 
 $(ASAN_BUILD)/build.ninja: | deps
-	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DNARWICK_SANITIZE=address,undefined \
+	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O0 -g1" \
+	  -DNARWICK_SANITIZE=address,undefined \
 	  -DNARWICK_BUILD_TOOLS=OFF -DNARWICK_STRICT_SOURCES=ON $(CMAKE_FLAGS)
 
 test-sanitize: deps $(ASAN_BUILD)/build.ninja

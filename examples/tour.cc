@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -66,11 +67,19 @@ void HuffmanTour() {
   std::printf("\n== Narwick.clsHuffmanCompression: the HE3 block\n");
   if (!Available("Narwick.clsHuffmanCompression")) return;
   Object he3 = CreateObject("Narwick.clsHuffmanCompression");
-  std::u16string text = u"abracadabra, abracadabra, a Huffman coder likes skewed letters";
+  std::vector<std::string> progress;
+  he3.Advise([&](narwick::EventCall& e) {
+    if (e.name == "FileProgress") progress.push_back(Text(e.args[0]));
+  });
+  std::u16string text;
+  for (int i = 0; i < 300; ++i) text += u"abracadabra, a Huffman coder likes skewed letters. ";
   Variant encoded = he3.Call("EncodeString", {text});
   Variant decoded = he3.Call("DecodeString", {encoded});
   std::printf("  %zu characters -> %zu; restored %s\n", text.size(), narwick::CStr(encoded).size(),
               narwick::CStr(decoded) == text ? "exactly" : "WRONG");
+  std::string shown;
+  for (const auto& p : progress) shown += " " + p;
+  std::printf("  FileProgress events (encode, then decode):%s\n", shown.c_str());
 }
 
 void CaseTour() {

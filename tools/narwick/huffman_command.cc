@@ -15,72 +15,25 @@
 #include <vector>
 
 #include "command.h"
+#include "file_job.h"
 #include "compress/huffman/he3_format.h"
 #include "compress/huffman/huffman_codec.h"
 #include "narwick/compress/huffman_compression.h"
 #include "narwick/frame/convert.h"
 #include "narwick/frame/variant.h"
-#include "progress.h"
 
 namespace narwick::cli {
 namespace {
 
 namespace fs = std::filesystem;
 
-struct HuffmanOptions {
-  std::string input;
-  std::string output;
-  bool quiet = false;
-};
-
-// A temporary name in the target's folder, so that the final rename stays on one file system.
-fs::path TemporaryBeside(const fs::path& target) {
-  fs::path folder = target.parent_path();
-  if (folder.empty()) folder = ".";
-  return folder / ("." + target.filename().string() + ".narwick-" + std::to_string(::getpid()) + ".tmp");
-}
-
-int RunFileJob(const HuffmanOptions& options, bool compress) {
-  const fs::path target(options.output);
-  if (fs::is_directory(target)) throw Failure("'" + options.output + "' is a folder");
-  const fs::path temporary = TemporaryBeside(target);
-
-  auto huffman = std::make_shared<clsHuffmanCompression>();
-  ProgressBar bar(compress ? "compress" : "decompress", options.quiet);
-  bool reported = false;
-  huffman->Events()->Advise([&](EventCall& e) {
-    if (e.dispid == 1) {
-      bar.Update(CDbl(e.args[0]));
-      return;
-    }
-    // Messages may name the file being written; the user knows it by the target's name.
-    std::string message = ToUtf8(CStr(e.args[0]));
-    const std::string temp_text = temporary.string();
-    for (std::size_t at; (at = message.find(temp_text)) != std::string::npos;) {
-      message.replace(at, temp_text.size(), options.output);
-    }
-    bar.Finish();
-    std::fprintf(stderr, "narwick: %s\n", message.c_str());
-    reported = true;
-  });
-
-  String input = FromUtf8(options.input);
-  String output = FromUtf8(temporary.string());
-  const bool ok = static_cast<bool>(compress ? huffman->CompressFile(input, output)
-                                             : huffman->DecompressFile(input, output));
-  bar.Finish();
-  std::error_code ec;
-  if (!ok) {
-    fs::remove(temporary, ec);
-    if (!reported) std::fprintf(stderr, "narwick: %s failed\n", compress ? "compression" : "decompression");
-    return kExitFailure;
-  }
-  fs::rename(temporary, target, ec);
-  if (ec) {
-    fs::remove(temporary, ec);
-    throw Failure("cannot replace '" + options.output + "': " + ec.message());
-  }
-  return kExitSuccess;
+int RunJob(const FileJobOptions& options, bool compress) {
+  auto coder = std::make_shared<clsHuffmanCompression>();
+  return RunFileJob(options, compress ? "compression" : "decompression", *coder->Events(),
+                    [&](String input, String output) {
+                      return static_cast<bool>(compress ? coder->CompressFile(input, output)
+                                                        : coder->DecompressFile(input, output));
+                    });
 }
 
 // Describes a block from its header and code table, without decoding the body.
@@ -132,21 +85,21 @@ int RunInfo(const std::string& path) {
 void Setup(CLI::App& app, int& exit_code) {
   auto* huffman = app.add_subcommand("huffman", "Huffman (\"HE3\") compressed files");
   huffman->require_subcommand(1);
-  static HuffmanOptions compress_options;
-  static HuffmanOptions decompress_options;
+  static FileJobOptions compress_options;
+  static FileJobOptions decompress_options;
   static std::string info_path;
 
   auto* compress = huffman->add_subcommand("compress", "Compress IN into the HE3 block OUT");
   compress->add_option("IN", compress_options.input, "file to compress")->required();
   compress->add_option("OUT", compress_options.output, "block to write")->required();
   compress->add_flag("-q,--quiet", compress_options.quiet, "no progress bar");
-  compress->callback([&exit_code] { exit_code = RunFileJob(compress_options, true); });
+  compress->callback([&exit_code] { exit_code = RunJob(compress_options, true); });
 
   auto* decompress = huffman->add_subcommand("decompress", "Restore the HE3 block IN into OUT");
   decompress->add_option("IN", decompress_options.input, "block to restore")->required();
   decompress->add_option("OUT", decompress_options.output, "file to write")->required();
   decompress->add_flag("-q,--quiet", decompress_options.quiet, "no progress bar");
-  decompress->callback([&exit_code] { exit_code = RunFileJob(decompress_options, false); });
+  decompress->callback([&exit_code] { exit_code = RunJob(decompress_options, false); });
 
   auto* info = huffman->add_subcommand("info", "Describe an HE3 block without restoring it");
   info->add_option("FILE", info_path, "block to describe")->required();

@@ -14,30 +14,17 @@
 #include <string>
 
 #include "command.h"
+#include "file_job.h"
 #include "compress/lz/lz_codec.h"
 #include "compress/lz/lz_format.h"
 #include "narwick/compress/lz_compression.h"
 #include "narwick/frame/convert.h"
 #include "narwick/frame/variant.h"
-#include "progress.h"
 
 namespace narwick::cli {
 namespace {
 
 namespace fs = std::filesystem;
-
-struct LzOptions {
-  std::string input;
-  std::string output;
-  bool quiet = false;
-};
-
-// A temporary name in the target's folder, so that the final rename stays on one file system.
-fs::path TemporaryBeside(const fs::path& target) {
-  fs::path folder = target.parent_path();
-  if (folder.empty()) folder = ".";
-  return folder / ("." + target.filename().string() + ".narwick-" + std::to_string(::getpid()) + ".tmp");
-}
 
 bool HasSignature(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -46,52 +33,16 @@ bool HasSignature(const std::string& path) {
   return in.gcount() == 6 && lz::HasSignature(head);
 }
 
-int RunFileJob(const LzOptions& options, bool compress) {
-  const fs::path target(options.output);
-  if (fs::is_directory(target)) throw Failure("'" + options.output + "' is a folder");
+int RunJob(const FileJobOptions& options, bool compress) {
   if (!compress && fs::is_regular_file(options.input) && !HasSignature(options.input)) {
     throw Failure("'" + options.input + "' is not an LZ file container (no \"QVXLZ1\" signature)");
   }
-  const fs::path temporary = TemporaryBeside(target);
-  const String temporary_name = FromUtf8(temporary.string());
-  const String target_name = FromUtf8(options.output);
-
-  auto lz = std::make_shared<clsLZCompression>();
-  ProgressBar bar(compress ? "compress" : "decompress", options.quiet);
-  bool reported = false;
-  lz->Events()->Advise([&](EventCall& e) {
-    if (e.dispid == 1) {
-      bar.Update(CDbl(e.args[0]));
-      return;
-    }
-    // Messages name the file being written; the user knows it by the target's name.
-    std::string message = ToUtf8(CStr(e.args[0]));
-    const std::string temp_text = temporary.string();
-    for (std::size_t at; (at = message.find(temp_text)) != std::string::npos;) {
-      message.replace(at, temp_text.size(), options.output);
-    }
-    bar.Finish();
-    std::fprintf(stderr, "narwick: %s\n", message.c_str());
-    reported = true;
-  });
-
-  String input = FromUtf8(options.input);
-  String output = temporary_name;
-  const bool ok = static_cast<bool>(compress ? lz->LZFileCompress(input, output) : lz->LZFileDecompress(input, output));
-  bar.Finish();
-  std::error_code ec;
-  if (!ok) {
-    fs::remove(temporary, ec);
-    if (!reported) std::fprintf(stderr, "narwick: %s failed\n", compress ? "compression" : "decompression");
-    return kExitFailure;
-  }
-  fs::rename(temporary, target, ec);
-  if (ec) {
-    fs::remove(temporary, ec);
-    throw Failure("cannot replace '" + options.output + "': " + ec.message());
-  }
-  (void)target_name;
-  return kExitSuccess;
+  auto coder = std::make_shared<clsLZCompression>();
+  return RunFileJob(options, compress ? "compression" : "decompression", *coder->Events(),
+                    [&](String input, String output) {
+                      return static_cast<bool>(compress ? coder->LZFileCompress(input, output)
+                                                        : coder->LZFileDecompress(input, output));
+                    });
 }
 
 struct CountingSink {
@@ -158,21 +109,21 @@ int RunInfo(const std::string& path) {
 void Setup(CLI::App& app, int& exit_code) {
   auto* lz = app.add_subcommand("lz", "LZ (\"QVXLZ1\") file containers");
   lz->require_subcommand(1);
-  static LzOptions compress_options;
-  static LzOptions decompress_options;
+  static FileJobOptions compress_options;
+  static FileJobOptions decompress_options;
   static std::string info_path;
 
   auto* compress = lz->add_subcommand("compress", "Compress IN into the LZ file container OUT");
   compress->add_option("IN", compress_options.input, "file to compress")->required();
   compress->add_option("OUT", compress_options.output, "container to write")->required();
   compress->add_flag("-q,--quiet", compress_options.quiet, "no progress bar");
-  compress->callback([&exit_code] { exit_code = RunFileJob(compress_options, true); });
+  compress->callback([&exit_code] { exit_code = RunJob(compress_options, true); });
 
   auto* decompress = lz->add_subcommand("decompress", "Restore the LZ file container IN into OUT");
   decompress->add_option("IN", decompress_options.input, "container to restore")->required();
   decompress->add_option("OUT", decompress_options.output, "file to write")->required();
   decompress->add_flag("-q,--quiet", decompress_options.quiet, "no progress bar");
-  decompress->callback([&exit_code] { exit_code = RunFileJob(decompress_options, false); });
+  decompress->callback([&exit_code] { exit_code = RunJob(decompress_options, false); });
 
   auto* info = lz->add_subcommand("info", "Describe an LZ file container without restoring it");
   info->add_option("FILE", info_path, "container to describe")->required();

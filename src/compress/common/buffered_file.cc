@@ -119,6 +119,7 @@ void BufferedWriter::WriteOut(const std::uint8_t* data, std::size_t size) {
 
 bool BufferedWriter::Put(const std::uint8_t* data, std::size_t size) {
   if (fd_ < 0) Raise(err::kBadFileNameOrNumber);
+  if (size == 0) return true;  // an empty span may come with a null pointer
   if (used_ + size > kBufferSize) {
     Flush();
     if (size >= kBufferSize) {

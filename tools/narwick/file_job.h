@@ -1,0 +1,30 @@
+// The compress / decompress jobs of `narwick lz` and `narwick huffman`: the class writes to a
+// temporary file beside the target, which is renamed over the target only on success, so a
+// failed run leaves no partial output and an existing target untouched. ErrorMessage events go
+// to standard error; FileProgress drives a progress bar on a terminal.
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "narwick/frame/events.h"
+#include "narwick/frame/types.h"
+
+namespace narwick::cli {
+
+struct FileJobOptions {
+  std::string input;
+  std::string output;
+  bool quiet = false;
+};
+
+// A temporary name in the target's folder, so that the final rename stays on one file system.
+std::filesystem::path TemporaryBeside(const std::filesystem::path& target);
+
+// Runs `job(input, temporary)` with the object's events (FileProgress dispid 1, ErrorMessage
+// dispid 2) shown to the user; `job` answers whether it succeeded. Returns the exit status.
+int RunFileJob(const FileJobOptions& options, const char* label, frame::EventSource& events,
+               const std::function<bool(String input, String temporary)>& job);
+
+}  // namespace narwick::cli
