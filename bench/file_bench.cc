@@ -1,4 +1,5 @@
-// Whole-file LZ compression and restoration through clsLZCompression, beside zlib (gzip
+// Whole-file compression and restoration through clsLZCompression and clsHuffmanCompression,
+// each beside its in-memory codec, and beside zlib (gzip
 // levels 1 and 6, streamed) and lz4 (4 MiB blocks) on the same file, and beside the
 // in-memory codec, in one run. Each file job runs in a child process so that its peak RSS
 // is its own.
@@ -22,7 +23,9 @@
 #include <string>
 #include <vector>
 
+#include "compress/huffman/huffman_codec.h"
 #include "compress/lz/lz_codec.h"
+#include "narwick/compress/huffman_compression.h"
 #include "narwick/compress/lz_compression.h"
 #include "narwick/frame/variant.h"
 
@@ -214,6 +217,19 @@ int main(int argc, char** argv) {
                 "lz in memory, decompress", static_cast<double>(data.size()) / 1e6 / dec);
   }
 
+  // The Huffman codec in memory: the file members read the whole file and call it.
+  {
+    double t0 = CpuNow();
+    Bytes block = narwick::huffman::Encode(data);
+    const double enc = CpuNow() - t0;
+    t0 = CpuNow();
+    auto back = narwick::huffman::Decode(block);
+    const double dec = CpuNow() - t0;
+    std::printf("%-26s %9.1f MB/s\n%-26s %9.1f MB/s%s\n", "huffman in memory, encode",
+                static_cast<double>(data.size()) / 1e6 / enc, "huffman in memory, decode",
+                static_cast<double>(data.size()) / 1e6 / dec, back.bytes == data ? "" : "  MISMATCH");
+  }
+
   // The children must not inherit the corpus: their peak RSS is to be their own.
   Bytes().swap(data);
 
@@ -226,15 +242,24 @@ int main(int argc, char** argv) {
   };
   Row("clsLZCompression compress", size, InChild(lz_job(input, dir / "c.qvx", true)), dir / "c.qvx");
   Row("clsLZCompression restore", size, InChild(lz_job(dir / "c.qvx", dir / "c.out", false)), dir / "c.out");
+  auto huffman_job = [](const fs::path& in, const fs::path& out, bool compress) {
+    return [=] {
+      auto huffman = std::make_shared<narwick::clsHuffmanCompression>();
+      narwick::String a = narwick::FromUtf8(in.string()), b = narwick::FromUtf8(out.string());
+      return static_cast<bool>(compress ? huffman->CompressFile(a, b) : huffman->DecompressFile(a, b));
+    };
+  };
+  Row("clsHuffmanCompression comp", size, InChild(huffman_job(input, dir / "h.he3", true)), dir / "h.he3");
+  Row("clsHuffmanCompression rest", size, InChild(huffman_job(dir / "h.he3", dir / "h.out", false)), dir / "h.out");
   Row("gzip -1 (zlib)", size, InChild([&] { return Gzip(input, dir / "g1.gz", 1); }), dir / "g1.gz");
   Row("gzip -6 (zlib)", size, InChild([&] { return Gzip(input, dir / "g6.gz", 6); }), dir / "g6.gz");
   Row("gunzip of -6", size, InChild([&] { return Gunzip(dir / "g6.gz", dir / "g6.out"); }), dir / "g6.out");
   Row("lz4 (4 MiB blocks)", size, InChild([&] { return Lz4File(input, dir / "l.lz4"); }), dir / "l.lz4");
   Row("unlz4", size, InChild([&] { return Unlz4File(dir / "l.lz4", dir / "l.out"); }), dir / "l.out");
-  {
-    std::ifstream a(input, std::ios::binary), b(dir / "c.out", std::ios::binary);
+  for (const auto& [name, restored] : {std::pair{"LZ", dir / "c.out"}, std::pair{"Huffman", dir / "h.out"}}) {
+    std::ifstream a(input, std::ios::binary), b(restored, std::ios::binary);
     const bool same = std::equal(std::istreambuf_iterator<char>(a), {}, std::istreambuf_iterator<char>(b), {});
-    std::printf("LZ round trip: %s\n", same ? "identical" : "DIFFERENT");
+    std::printf("%s round trip: %s\n", name, same ? "identical" : "DIFFERENT");
   }
   if (large) {
     const fs::path big = dir / "big.bin";
