@@ -247,17 +247,17 @@ Invoker MakeInvoker(Sig C::*fn, std::vector<ParamInfo> params) {
 }
 
 template <class Sig>
-std::vector<ParamInfo> DescribeParams(std::initializer_list<ParamSpec> specs) {
+std::vector<ParamInfo> DescribeParams(std::initializer_list<ParamSpec> declared) {
   using Plain = typename StripConst<Sig>::type;
   std::vector<ParamInfo> params;
   [&]<class R, class... Ps>(std::type_identity<R(Ps...)>) {
-    if (specs.size() != sizeof...(Ps)) {
+    if (declared.size() != sizeof...(Ps)) {
       throw std::logic_error("member table: parameter names do not match the signature");
     }
-    auto spec = specs.begin();
-    ((params.push_back(ParamInfo{spec->name, KindOf<Ps>(), kIsOut<Ps>, spec->optional,
-                                 spec->default_value}),
-      ++spec),
+    auto entry = declared.begin();
+    ((params.push_back(ParamInfo{entry->name, KindOf<Ps>(), kIsOut<Ps>, entry->optional,
+                                 entry->default_value}),
+      ++entry),
      ...);
   }(std::type_identity<Plain>{});
   return params;
@@ -319,12 +319,12 @@ class MemberTable {
  private:
   template <class Sig>
   MemberTable& Add(std::string name, MemberKind kind, Sig C::*fn,
-                   std::initializer_list<ParamSpec> specs) {
+                   std::initializer_list<ParamSpec> declared) {
     using Plain = typename detail::StripConst<Sig>::type;
     MemberInfo member;
     member.name = std::move(name);
     member.kind = kind;
-    member.params = detail::DescribeParams<Sig>(specs);
+    member.params = detail::DescribeParams<Sig>(declared);
     member.result = detail::KindOf<typename detail::SignatureTraits<Plain>::Result>();
     member.invoke = detail::MakeInvoker<C, Sig>(fn, member.params);
     members_.push_back(std::move(member));

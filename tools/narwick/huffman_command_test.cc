@@ -9,23 +9,13 @@
 
 #include "testing/test_support.h"
 #include "tool_runner.h"
+#include "tool_test_folder.h"
 
 namespace narwick::testing {
 namespace {
 
-class HuffmanCommandTest : public ::testing::Test {
+class HuffmanCommandTest : public ToolFolderTest {
  protected:
-  std::string File(const std::string& name) const { return (folder_.path() / name).string(); }
-  void Write(const std::string& name, const std::string& bytes) {
-    std::ofstream(File(name), std::ios::binary) << bytes;
-  }
-  std::string Read(const std::string& name) const {
-    std::ifstream in(File(name), std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  }
-  std::size_t Entries() const {
-    return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(folder_.path()), {}));
-  }
   static std::string Sample(std::size_t size) {
     std::mt19937 rng(8);
     std::string s;
@@ -33,8 +23,6 @@ class HuffmanCommandTest : public ::testing::Test {
     s.resize(size);
     return s;
   }
-
-  TempFolder folder_;
 };
 
 TEST_F(HuffmanCommandTest, CompressAndDecompressRoundTripSilently) {

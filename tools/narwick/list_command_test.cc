@@ -8,19 +8,14 @@
 
 #include "testing/test_support.h"
 #include "tool_runner.h"
+#include "tool_test_folder.h"
 
 namespace narwick::testing {
 namespace {
 
-class ListCommandTest : public ::testing::Test {
+class ListCommandTest : public ToolFolderTest {
  protected:
-  std::string File(const std::string& name) const { return (folder_.path() / name).string(); }
-  static std::string Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  }
   const std::string golden_ = (TestDataDir() / "list" / "every_kind.lst").string();
-  TempFolder folder_;
 };
 
 TEST_F(ListCommandTest, ShowsEveryItemKindInEachFormat) {
@@ -43,7 +38,7 @@ TEST_F(ListCommandTest, ShowsEveryItemKindInEachFormat) {
 TEST_F(ListCommandTest, ConvertsToTextAndBackToTheSameRecords) {
   ToolResult to_text = RunTool({"list", "convert", golden_, File("list.txt")});
   ASSERT_EQ(to_text.exit_code, 0) << to_text.err;
-  EXPECT_NE(Read(File("list.txt")).find('|'), std::string::npos);
+  EXPECT_NE(Read("list.txt").find('|'), std::string::npos);
   ToolResult back = RunTool({"list", "convert", File("list.txt"), File("again.lst")});
   ASSERT_EQ(back.exit_code, 0) << back.err;
   // The text keeps values, not kinds: back in a record file every item is a String with the
@@ -51,7 +46,7 @@ TEST_F(ListCommandTest, ConvertsToTextAndBackToTheSameRecords) {
   ToolResult show = RunTool({"list", "show", File("again.lst")});
   EXPECT_NE(show.out.find("String    \"100000\""), std::string::npos) << show.out;
   ASSERT_EQ(RunTool({"list", "convert", File("again.lst"), File("again.txt")}).exit_code, 0);
-  EXPECT_EQ(Read(File("again.txt")), Read(File("list.txt")));
+  EXPECT_EQ(Read("again.txt"), Read("list.txt"));
 }
 
 TEST_F(ListCommandTest, BadInputIsRefusedWithoutOutput) {

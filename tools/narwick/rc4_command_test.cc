@@ -11,28 +11,17 @@
 
 #include "testing/test_support.h"
 #include "tool_runner.h"
+#include "tool_test_folder.h"
 
 namespace narwick::testing {
 namespace {
 
 namespace fs = std::filesystem;
 
-class Rc4CommandTest : public ::testing::Test {
+class Rc4CommandTest : public ToolFolderTest {
  protected:
   void SetUp() override { Write("key.txt", "Key\n"); }
 
-  std::string File(const std::string& name) const { return (folder_.path() / name).string(); }
-  void Write(const std::string& name, const std::string& bytes) {
-    std::ofstream(File(name), std::ios::binary) << bytes;
-  }
-  std::string Read(const std::string& name) const {
-    std::ifstream in(File(name), std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  }
-  bool Exists(const std::string& name) const { return fs::exists(File(name)); }
-  std::size_t Entries() const {
-    return static_cast<std::size_t>(std::distance(fs::directory_iterator(folder_.path()), {}));
-  }
   static std::string Random(std::size_t size) {
     std::mt19937 rng(6229);
     std::string s(size, '\0');
@@ -47,7 +36,6 @@ class Rc4CommandTest : public ::testing::Test {
     return RunTool(args, "", env);
   }
 
-  TempFolder folder_;
 };
 
 TEST_F(Rc4CommandTest, PublishedVectorWithTheKeyFromAFile) {
