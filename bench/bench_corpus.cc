@@ -74,4 +74,22 @@ Bytes Repetitive(std::size_t size) {
   return out;
 }
 
+std::vector<std::pair<std::string, Bytes>> CorpusSets() {
+  constexpr std::size_t kMb = 1 << 20;
+  std::vector<std::pair<std::string, Bytes>> sets;
+  sets.emplace_back("text", Gather("/usr/share/common-licenses", {}, 2 * kMb));
+  {
+    Bytes doc = Gather("/usr/share/doc", {".txt", ""}, 1 * kMb);
+    sets.back().second.insert(sets.back().second.end(), doc.begin(), doc.end());
+  }
+  sets.emplace_back("source", Gather("/usr/include", {".h"}, 3 * kMb));
+  sets.emplace_back("binary", LargestBinary(2 * kMb));
+  sets.emplace_back("random", RandomBytes(1 * kMb));
+  sets.emplace_back("repetitive", Repetitive(1 * kMb));
+  Bytes all;
+  for (const auto& [name, data] : sets) all.insert(all.end(), data.begin(), data.end());
+  sets.emplace_back("all", all);
+  return sets;
+}
+
 }  // namespace narwick::bench

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace narwick::bench {
@@ -23,5 +24,9 @@ Bytes LargestBinary(std::size_t cap);
 Bytes RandomBytes(std::size_t size);
 // Log-like lines with long runs, from a fixed seed.
 Bytes Repetitive(std::size_t size);
+
+// The named data sets every codec benchmark runs on: text, source, binary, random,
+// repetitive, and all of them joined ("all").
+std::vector<std::pair<std::string, Bytes>> CorpusSets();
 
 }  // namespace narwick::bench

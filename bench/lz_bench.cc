@@ -72,21 +72,8 @@ double Mbs(std::size_t bytes, double seconds) { return static_cast<double>(bytes
 int main(int argc, char** argv) {
   const bool quick = argc > 1 && std::strcmp(argv[1], "--quick") == 0;
   const int reps = quick ? 1 : 3;
-  const std::size_t mb = 1 << 20;
 
-  std::vector<std::pair<std::string, Bytes>> sets;
-  sets.emplace_back("text", Gather("/usr/share/common-licenses", {}, 2 * mb));
-  {
-    Bytes doc = Gather("/usr/share/doc", {".txt", ""}, 1 * mb);
-    sets.back().second.insert(sets.back().second.end(), doc.begin(), doc.end());
-  }
-  sets.emplace_back("source", Gather("/usr/include", {".h"}, 3 * mb));
-  sets.emplace_back("binary", LargestBinary(2 * mb));
-  sets.emplace_back("random", RandomBytes(1 * mb));
-  sets.emplace_back("repetitive", Repetitive(1 * mb));
-  Bytes all;
-  for (const auto& [name, data] : sets) all.insert(all.end(), data.begin(), data.end());
-  sets.emplace_back("all", all);
+  const std::vector<std::pair<std::string, Bytes>> sets = CorpusSets();
 
   std::printf("%-11s %10s  %-12s %10s %10s %8s\n", "set", "bytes", "coder", "comp MB/s", "dec MB/s", "ratio");
   std::map<std::string, std::map<std::string, Row>> table;
