@@ -224,6 +224,40 @@ inline std::uint32_t Codec::FindLongestMatch(std::uint32_t r, std::uint32_t buck
   return best >= kMinMatch ? best : 0;
 }
 
+// Reads a chunked source one byte at a time; the chunk pointers stay in registers in the
+// coder's loops, and a new chunk is fetched only when one runs out.
+template <class Source>
+class ChunkReader {
+ public:
+  explicit ChunkReader(Source& source) : source_(source) { Refill(); }
+  // The next byte into `b`; false once the source is exhausted.
+  bool operator()(std::uint8_t& b) {
+    while (in_ == end_) {
+      if (exhausted_) return false;
+      Refill();
+    }
+    b = *in_++;
+    return true;
+  }
+  // The unread part of the current chunk, for loops that take whole groups at once: they
+  // advance the cursor themselves.
+  const std::uint8_t*& cursor() { return in_; }
+  const std::uint8_t* const& chunk_end() const { return end_; }
+
+ private:
+  void Refill() {
+    std::span<const std::uint8_t> chunk = source_.Next();
+    in_ = chunk.data();
+    end_ = in_ + chunk.size();
+    exhausted_ = chunk.empty();
+  }
+
+  Source& source_;
+  const std::uint8_t* in_ = nullptr;
+  const std::uint8_t* end_ = nullptr;
+  bool exhausted_ = false;
+};
+
 template <class Source, class Sink, class Progress>
 bool Codec::Encode(Source& source, Sink& sink, Progress& progress) {
   InitDictionary();
@@ -232,22 +266,7 @@ bool Codec::Encode(Source& source, Sink& sink, Progress& progress) {
   std::uint32_t flag_count = 0;
   code[0] = 0;
 
-  std::span<const std::uint8_t> chunk = source.Next();
-  const std::uint8_t* in = chunk.data();
-  const std::uint8_t* in_end = in + chunk.size();
-  bool exhausted = chunk.empty();
-  // Next input byte into `c`; false once the source is exhausted.
-  auto next_byte = [&](std::uint8_t& c) -> bool {
-    while (in == in_end) {
-      if (exhausted) return false;
-      chunk = source.Next();
-      in = chunk.data();
-      in_end = in + chunk.size();
-      if (chunk.empty()) exhausted = true;
-    }
-    c = *in++;
-    return true;
-  };
+  ChunkReader<Source> next_byte(source);  // next input byte; false once exhausted
 
   std::uint64_t consumed = 0;
   std::uint32_t r = 0;
@@ -352,21 +371,9 @@ bool Codec::Encode(Source& source, Sink& sink, Progress& progress) {
 template <class Source, class Sink, class Progress>
 DecodeStatus Codec::Decode(Source& source, std::uint64_t count, Sink& sink, Progress& progress,
                            std::uint64_t limit) {
-  std::span<const std::uint8_t> chunk = source.Next();
-  const std::uint8_t* in = chunk.data();
-  const std::uint8_t* in_end = in + chunk.size();
-  bool exhausted = chunk.empty();
-  auto next_byte = [&](std::uint8_t& b) -> bool {
-    while (in == in_end) {
-      if (exhausted) return false;
-      chunk = source.Next();
-      in = chunk.data();
-      in_end = in + chunk.size();
-      if (chunk.empty()) exhausted = true;
-    }
-    b = *in++;
-    return true;
-  };
+  ChunkReader<Source> next_byte(source);
+  const std::uint8_t*& in = next_byte.cursor();
+  const std::uint8_t* const& in_end = next_byte.chunk_end();
 
   // Produced bytes are staged here and handed to the sink in large pieces.
   constexpr std::size_t kStage = 1 << 15;
