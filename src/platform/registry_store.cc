@@ -104,6 +104,15 @@ RegStatus StatusFor(int sqlite_code) {
   return (primary == SQLITE_BUSY || primary == SQLITE_LOCKED) ? reg::kBusy : reg::kRegistryIoFailed;
 }
 
+// Copies a name with its terminating zero into the caller's buffer; false when it does not fit
+// (the enumerations then answer ERROR_MORE_DATA, as Windows does).
+bool CopyName(const std::string& found, std::span<char> name) {
+  if (found.size() + 1 > name.size()) return false;
+  std::memcpy(name.data(), found.data(), found.size());
+  name[found.size()] = '\0';
+  return true;
+}
+
 }  // namespace
 
 std::span<const RootKey> RootKeys() { return kRoots; }
@@ -566,9 +575,7 @@ RegStatus RegistryStore::EnumKey(HKey key, std::uint32_t index, std::span<char> 
     q.Bind(1, id).Bind(2, index);
     if (!q.Step()) return reg::kNoMoreItems;
     std::string found = AnsiFromStored(q.Text(0));
-    if (found.size() + 1 > name.size()) return reg::kMoreData;
-    std::memcpy(name.data(), found.data(), found.size());
-    name[found.size()] = '\0';
+    if (!CopyName(found, name)) return reg::kMoreData;
     return reg::kSuccess;
   });
 }
@@ -585,9 +592,7 @@ RegStatus RegistryStore::EnumValue(HKey key, std::uint32_t index, std::span<char
     q.Bind(1, id).Bind(2, index);
     if (!q.Step()) return reg::kNoMoreItems;
     std::string found = AnsiFromStored(q.Text(0));
-    if (found.size() + 1 > name.size()) return reg::kMoreData;
-    std::memcpy(name.data(), found.data(), found.size());
-    name[found.size()] = '\0';
+    if (!CopyName(found, name)) return reg::kMoreData;
     if (name_length != nullptr) *name_length = static_cast<std::uint32_t>(found.size());
     if (type != nullptr) *type = static_cast<std::uint32_t>(q.Int(1));
     if (data_size != nullptr) {
