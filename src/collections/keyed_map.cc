@@ -17,8 +17,6 @@ namespace narwick::collections {
 namespace {
 
 constexpr std::size_t kMinCapacity = 16;
-constexpr std::uint64_t kFree = 0;
-constexpr std::uint64_t kDeleted = 1;
 constexpr std::size_t kNotFound = static_cast<std::size_t>(-1);
 
 // The identity of a non-string key: its kind class and a 64-bit value. Numbers of every kind
@@ -104,11 +102,29 @@ std::uint64_t HashText(StringView s, bool fold) {
   return Mix(h);
 }
 
+// Hash of a non-string key; the index takes its top bits. One multiply by 2^64 / phi spreads
+// runs of whole numbers evenly over the index (Fibonacci hashing), and folding the high half
+// in first keeps doubles, whose low bits are mostly zero, apart. Adding a multiple of the
+// class keeps 5 and Error 5 from sharing a home slot.
+[[gnu::always_inline]] inline std::uint64_t ValueHash(std::uint32_t cls, std::uint64_t bits) {
+  return ((bits ^ (bits >> 32)) + cls * 0xc2b2ae3d27d4eb4fULL) * 0x9e3779b97f4a7c15ULL;
+}
+
+// A string's identity in the index is its text hash (class 0).
+std::uint64_t SlotHash(std::uint32_t cls, std::uint64_t bits) {
+  return cls == 0 ? bits : ValueHash(cls, bits);
+}
+
 bool IsText(KeyCompare mode) { return mode != KeyCompare::kBinary; }
+
+// Class of free and deleted index slots: no key has it, so they never match.
+constexpr std::uint32_t kVacant = 0xffffffffU;
+constexpr std::uint32_t kFreeRef = 0;
+constexpr std::uint32_t kDeletedRef = 1;
 
 }  // namespace
 
-KeyedMap::KeyedMap() { index_.assign(kMinCapacity, kFree); }
+KeyedMap::KeyedMap() { Rebuild(kMinCapacity); }
 
 void KeyedMap::set_compare_mode(KeyCompare mode) {
   if (mode == compare_) return;
@@ -121,43 +137,56 @@ void KeyedMap::set_compare_mode(KeyCompare mode) {
   KeyId id;
   if (key.IsString()) {
     id.text = &key.Str();
-    id.hash = HashText(*id.text, IsText(compare_));
+    id.hash = id.bits = HashText(*id.text, IsText(compare_));
     return id;
   }
   const Canon c = Canonical(key);
-  id.cls = static_cast<std::uint64_t>(c.cls);
+  id.cls = static_cast<std::uint32_t>(c.cls);
   id.bits = c.bits;
-  id.hash = Mix(c.bits ^ (id.cls * 0xff51afd7ed558ccdULL));
+  id.hash = ValueHash(id.cls, id.bits);
   return id;
 }
 
-bool KeyedMap::MatchesText(const Slot& slot, const KeyId& id) const {
-  if (slot.cls != 0) return false;
-  const String& stored = slot.key.Str();
+bool KeyedMap::MatchesText(const IndexSlot& slot, const KeyId& id) const {
+  const String& stored = entries_[slot.ref - std::size_t{2}].key.Str();
   return IsText(compare_) ? frame::EqualIgnoringCase(stored, *id.text) : stored == *id.text;
 }
 
 [[gnu::always_inline]] inline std::size_t KeyedMap::Probe(const KeyId& id, bool& found) const {
   const std::size_t mask = index_.size() - 1;
-  const std::uint64_t tag = id.hash >> 32;
-  std::size_t pos = static_cast<std::size_t>(id.hash) & mask;
+  std::size_t pos = Home(id.hash);
   std::size_t first_deleted = kNotFound;
-  // Linear probing; at least a quarter of the index is free, so the walk always meets a
-  // free slot.
+  // Linear probing. A slot whose class and bits match holds the key (a string also has to
+  // match its text: equal hashes are not proof). At least a quarter of the index is free,
+  // so the walk always meets a free slot.
   for (;;) {
-    const std::uint64_t s = index_[pos];
-    if (s == kFree) {
+    const IndexSlot& s = index_[pos];
+    if (s.bits == id.bits && s.cls == id.cls) {
+      if (id.text == nullptr || MatchesText(s, id)) {
+        found = true;
+        return pos;
+      }
+    } else if (s.ref == kFreeRef) {
       found = false;
       return first_deleted != kNotFound ? first_deleted : pos;
-    }
-    if (s == kDeleted) {
-      if (first_deleted == kNotFound) first_deleted = pos;
-    } else if ((s >> 32) == tag && Matches(entries_[static_cast<std::size_t>(s & 0xffffffffULL) - 2], id)) {
-      found = true;
-      return pos;
+    } else if (s.ref == kDeletedRef && first_deleted == kNotFound) {
+      first_deleted = pos;
     }
     pos = (pos + 1) & mask;
   }
+}
+
+void KeyedMap::Place(std::size_t pos, const KeyId& id, std::size_t entry) {
+  IndexSlot& s = index_[pos];
+  if (s.ref == kDeletedRef) --tombstones_;
+  s.bits = id.bits;
+  s.cls = id.cls;
+  s.ref = static_cast<std::uint32_t>(entry + 2);
+}
+
+void KeyedMap::Unplace(std::size_t pos) {
+  index_[pos] = IndexSlot{0, kDeletedRef, kVacant};
+  ++tombstones_;
 }
 
 void KeyedMap::Rebuild(std::size_t capacity) {
@@ -165,14 +194,15 @@ void KeyedMap::Rebuild(std::size_t capacity) {
     entries_.Compact();
     holes_ = 0;
   }
-  index_.assign(capacity, kFree);
+  index_.assign(capacity, IndexSlot{0, kFreeRef, kVacant});
+  shift_ = static_cast<unsigned>(64 - std::countr_zero(capacity));
   tombstones_ = 0;
   const std::size_t mask = capacity - 1;
   for (std::size_t e = 0; e < entries_.size(); ++e) {
-    const std::uint64_t h = entries_[e].hash;
-    std::size_t pos = static_cast<std::size_t>(h) & mask;
-    while (index_[pos] != kFree) pos = (pos + 1) & mask;  // keys are distinct: no compare
-    index_[pos] = ((h >> 32) << 32) | (e + 2);
+    const Slot& slot = entries_[e];
+    std::size_t pos = Home(SlotHash(slot.cls, slot.bits));
+    while (index_[pos].ref != kFreeRef) pos = (pos + 1) & mask;  // keys are distinct: no compare
+    index_[pos] = IndexSlot{slot.bits, static_cast<std::uint32_t>(e + 2), slot.cls};
   }
 }
 
@@ -185,10 +215,9 @@ void KeyedMap::GrowIfNeeded() {
 }
 
 std::size_t KeyedMap::Append(std::size_t pos, const Variant& key, const KeyId& id, Variant item) {
-  if (index_[pos] == kDeleted) --tombstones_;
   const std::size_t e = entries_.size();
-  entries_.push_back(Slot{id.bits, static_cast<std::uint8_t>(id.cls), true, std::move(item), key, id.hash});
-  index_[pos] = ((id.hash >> 32) << 32) | (e + 2);
+  entries_.push_back(Slot{std::move(item), key, id.bits, id.cls, true});
+  Place(pos, id, e);
   ++live_;
   return e;
 }
@@ -208,14 +237,14 @@ Variant* KeyedMap::Find(const Variant& key) {
   bool found = false;
   const std::size_t pos = Probe(id, found);
   if (!found) return nullptr;
-  return &entries_[static_cast<std::size_t>(index_[pos] & 0xffffffffULL) - 2].item;
+  return &entries_[EntryAt(pos)].item;
 }
 
 Variant& KeyedMap::FindOrAdd(const Variant& key) {
   const KeyId id = Identify(key);
   bool found = false;
   std::size_t pos = Probe(id, found);
-  if (found) return entries_[static_cast<std::size_t>(index_[pos] & 0xffffffffULL) - 2].item;
+  if (found) return entries_[EntryAt(pos)].item;
   if ((live_ + tombstones_ + 1) * 4 > index_.size() * 3) {
     GrowIfNeeded();
     pos = Probe(id, found);
@@ -228,12 +257,11 @@ bool KeyedMap::Remove(const Variant& key) {
   bool found = false;
   const std::size_t pos = Probe(id, found);
   if (!found) return false;
-  Slot& slot = entries_[static_cast<std::size_t>(index_[pos] & 0xffffffffULL) - 2];
+  Slot& slot = entries_[EntryAt(pos)];
   slot.live = false;
   slot.item = Variant();
   slot.key = Variant();
-  index_[pos] = kDeleted;
-  ++tombstones_;
+  Unplace(pos);
   --live_;
   ++holes_;
   if (live_ == 0) {
@@ -249,37 +277,34 @@ bool KeyedMap::Rename(const Variant& key, const Variant& new_key) {
   bool found = false;
   const std::size_t pos = Probe(id, found);
   if (!found) return false;
-  const std::size_t e = static_cast<std::size_t>(index_[pos] & 0xffffffffULL) - 2;
+  const std::size_t e = EntryAt(pos);
   const KeyId nid = Identify(new_key);
-  if (Matches(entries_[e], nid)) {  // the same key, in other letter case or another kind
-    entries_[e].key = new_key;
+  bool taken = false;
+  const std::size_t npos = Probe(nid, taken);
+  if (taken) {
+    if (npos != pos) return false;
+    entries_[e].key = new_key;  // the same key, in other letter case or another kind
     return true;
   }
-  bool taken = false;
-  Probe(nid, taken);
-  if (taken) return false;
   Slot& slot = entries_[e];
   slot.key = new_key;
-  slot.hash = nid.hash;
   slot.bits = nid.bits;
-  slot.cls = static_cast<std::uint8_t>(nid.cls);
-  index_[pos] = kDeleted;
-  ++tombstones_;
+  slot.cls = nid.cls;
+  Unplace(pos);
   if ((live_ + tombstones_ + 1) * 4 > index_.size() * 3) {
     Rebuild(std::bit_ceil(std::max(kMinCapacity, (live_ + 1) * 2)));  // indexes it too
     return true;
   }
+  // Probe again: npos may be the slot just freed, or may have been before it.
   bool again = false;
-  const std::size_t npos = Probe(nid, again);
-  if (index_[npos] == kDeleted) --tombstones_;
-  index_[npos] = ((nid.hash >> 32) << 32) | (e + 2);
+  Place(Probe(nid, again), nid, e);
   return true;
 }
 
 void KeyedMap::Clear() {
   entries_.clear();
-  index_.assign(kMinCapacity, kFree);
-  live_ = holes_ = tombstones_ = 0;
+  live_ = holes_ = 0;
+  Rebuild(kMinCapacity);
 }
 
 std::vector<KeyedMap::Entry> KeyedMap::Entries() const {

@@ -69,23 +69,28 @@ class KeyedMap {
   std::vector<Entry> Entries() const;
 
  private:
-  // What identifies a key, worked out once per operation: its text (strings), or its kind
-  // class and 64-bit value (everything else), and its hash.
+  // What identifies a key, worked out once per operation: its kind class and 64-bit value
+  // (for strings: class 0 and the text's hash, the text itself being compared in the entry).
   struct KeyId {
     const String* text = nullptr;
-    std::uint64_t cls = 0;  // 0 for strings
+    std::uint32_t cls = 0;
     std::uint64_t bits = 0;
-    std::uint64_t hash = 0;
+    std::uint64_t hash = 0;  // its top bits give the home slot
   };
-  // One cache line holds the key's identity and the item, so a lookup of a non-string key
-  // reads a single line of the entry.
-  struct alignas(64) Slot {
-    std::uint64_t bits = 0;  // KeyId of the key, kept so a probe need not decode the Variant
-    std::uint8_t cls = 0;
-    bool live = false;
-    Variant item;
+  // One index slot holds the key's whole identity, so a probe for a number, Empty, Null, an
+  // object or an Error settles on this line alone: only a string's text and the item itself
+  // are read from the entry.
+  struct IndexSlot {
+    std::uint64_t bits = 0;
+    std::uint32_t ref = 0;  // 0 free, 1 deleted, else entry + 2
+    std::uint32_t cls = 0;  // the key's class; kVacant in free and deleted slots
+  };
+  struct Slot {
+    Variant item;  // first: a lookup's read of the item starts the entry
     Variant key;
-    std::uint64_t hash = 0;
+    std::uint64_t bits = 0;  // the key's identity, kept for re-indexing
+    std::uint32_t cls = 0;
+    bool live = false;
   };
 
   // Entries in fixed chunks, so that growing never moves (or copies) an entry.
@@ -123,21 +128,22 @@ class KeyedMap {
   };
 
   KeyId Identify(const Variant& key) const;
-  bool Matches(const Slot& slot, const KeyId& id) const {
-    if (id.text == nullptr) return slot.cls == id.cls && slot.bits == id.bits;
-    return MatchesText(slot, id);
-  }
-  bool MatchesText(const Slot& slot, const KeyId& id) const;
+  bool MatchesText(const IndexSlot& slot, const KeyId& id) const;
   // Index slot holding the key, or the slot where it would go (with found = false).
   std::size_t Probe(const KeyId& id, bool& found) const;
+  std::size_t Home(std::uint64_t hash) const { return static_cast<std::size_t>(hash >> shift_); }
   // Adds the entry at index slot `pos`, found free (or deleted) by a Probe for `id`.
   std::size_t Append(std::size_t pos, const Variant& key, const KeyId& id, Variant item);
+  void Place(std::size_t pos, const KeyId& id, std::size_t entry);
+  void Unplace(std::size_t pos);
   void Rebuild(std::size_t capacity);  // compacts the entries and re-indexes them
   void GrowIfNeeded();
+  std::size_t EntryAt(std::size_t pos) const { return index_[pos].ref - std::size_t{2}; }
 
   KeyCompare compare_ = KeyCompare::kBinary;
-  SlotStore entries_;                // insertion order; removed entries stay as holes
-  std::vector<std::uint64_t> index_;  // 0 free, 1 deleted, else (hash tag << 32) | (entry + 2)
+  SlotStore entries_;            // insertion order; removed entries stay as holes
+  std::vector<IndexSlot> index_;  // a power of two long
+  unsigned shift_ = 0;           // 64 - log2(index_.size())
   std::size_t live_ = 0;
   std::size_t holes_ = 0;       // removed entries still in entries_
   std::size_t tombstones_ = 0;  // deleted marks in index_
