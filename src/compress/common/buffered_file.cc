@@ -71,6 +71,17 @@ std::span<const std::uint8_t> BufferedReader::Next() {
 std::size_t BufferedReader::Read(std::uint8_t* out, std::size_t size) {
   std::size_t done = 0;
   while (done < size) {
+    if (begin_ == end_ && size - done >= kBufferSize && fd_ >= 0) {
+      // A large read goes straight to the caller's memory.
+      ssize_t got;
+      do {
+        got = ::read(fd_, out + done, size - done);
+      } while (got < 0 && errno == EINTR);
+      if (got < 0) Raise(err::kDeviceIoError);
+      if (got == 0) break;
+      done += static_cast<std::size_t>(got);
+      continue;
+    }
     if (begin_ == end_) {
       const auto chunk = Next();
       if (chunk.empty()) break;

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <type_traits>
 #include <utility>
@@ -42,6 +43,41 @@ class ProgressFn {
 // format's length field); a longer one throws std::length_error.
 std::vector<std::uint8_t> Encode(std::span<const std::uint8_t> input, ProgressFn progress = {});
 
+// The same encoder for input that is read twice in chunks (a file): every chunk goes to
+// Count, then Head() gives the start of the block; for an HE3 block every chunk then goes
+// again, in the same order, to EncodeBody, and FinishBody ends it. The stored form is Head()
+// followed by the input unchanged. Blocks and progress are those of Encode.
+class Encoder {
+ public:
+  // `length` is the whole input's; at most 2^31 - 1 (else std::length_error).
+  Encoder(std::uint64_t length, ProgressFn progress);
+  ~Encoder();
+  Encoder(const Encoder&) = delete;
+  Encoder& operator=(const Encoder&) = delete;
+
+  void Count(std::span<const std::uint8_t> chunk);
+  // After all `length` bytes were counted: the header of the stored form, or the HE3 header,
+  // code table and codes.
+  std::vector<std::uint8_t> Head();
+  bool stored() const { return stored_; }
+  // Length of the whole block, head included.
+  std::uint64_t block_size() const { return block_size_; }
+
+  // The room EncodeBody needs in `out` for a chunk of `chunk_size` bytes.
+  std::size_t BodyRoom(std::size_t chunk_size) const;
+  // Writes the body bits of `chunk` to `out`; returns the number of whole bytes written (a
+  // partly filled last byte is carried into the next call).
+  std::size_t EncodeBody(std::span<const std::uint8_t> chunk, std::uint8_t* out);
+  // Writes the carried partial byte, if any, to `out` (room for 8 bytes); returns 0 or 1.
+  std::size_t FinishBody(std::uint8_t* out);
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+  bool stored_ = true;
+  std::uint64_t block_size_ = 0;
+};
+
 enum class DecodeStatus : std::uint8_t {
   kOk,                  // `bytes` holds the result
   kUnchanged,           // an HE3 block whose length field is 0: the caller keeps its data
@@ -69,6 +105,47 @@ DecodeResult Decode(std::span<const std::uint8_t> data, std::int64_t byte_len,
 inline DecodeResult Decode(std::span<const std::uint8_t> block, ProgressFn progress = {}) {
   return Decode(block, static_cast<std::int64_t>(block.size()), progress);
 }
+
+// The decoder over a block read in windows (a file) and an output handed on in pieces.
+// Decode above is this with the whole block as one window and one piece.
+class BlockSource {
+ public:
+  // Bytes [begin, begin + bytes.size()) of the block; `last` when they reach its end.
+  struct Window {
+    std::span<const std::uint8_t> bytes;
+    std::uint64_t begin = 0;
+    bool last = true;
+  };
+  virtual ~BlockSource() = default;
+  // Length of the whole block.
+  virtual std::uint64_t Size() const = 0;
+  // The first window; it holds at least the first min(Size(), kHeadWindow) bytes.
+  virtual Window First() = 0;
+  // A window that starts at `from`, which lies inside the last window given, and holds
+  // more than kWindowSlack bytes or reaches the end of the block.
+  virtual Window From(std::uint64_t from) = 0;
+};
+
+// Room enough for the header, the largest table and the largest code section.
+inline constexpr std::size_t kHeadWindow = 96 * 1024;
+inline constexpr std::size_t kWindowSlack = 256;
+
+class DecodeSink {
+ public:
+  virtual ~DecodeSink() = default;
+  // The first room for output; `bound` is the most bytes the block can produce.
+  virtual std::span<std::uint8_t> Start(std::uint64_t bound) = 0;
+  // Takes the room given before, all written; gives the next room (empty: there is none).
+  virtual std::span<std::uint8_t> Take(std::span<const std::uint8_t> written) = 0;
+  // Takes the last, partly written room after a successful decode.
+  virtual void Finish(std::span<const std::uint8_t> written) = 0;
+};
+
+// Decodes as Decode(data, byte_len, progress) does, with `data` read from `source`, and
+// hands the result to `sink`, which may have been given part of it before a failure.
+// kUnchanged gives nothing to the sink.
+DecodeStatus Decode(BlockSource& source, std::int64_t byte_len, DecodeSink& sink,
+                    ProgressFn progress = {});
 
 // What the header of a block says, without decoding it (for tools).
 struct BlockInfo {

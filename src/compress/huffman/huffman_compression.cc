@@ -2,16 +2,14 @@
 // file members, events and errors.
 #include "narwick/compress/huffman_compression.h"
 
-#include <climits>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
-#include <span>
 #include <system_error>
 #include <vector>
 
-#include "compress/common/buffered_file.h"
 #include "compress/common/destination_check.h"
+#include "compress/huffman/he3_file.h"
 #include "compress/huffman/huffman_codec.h"
 #include "compress/huffman/huffman_messages.h"
 #include "frame/class_registration.h"
@@ -54,13 +52,12 @@ Bytes BytesFromIndexZero(const SafeArray& array) {
   return all;
 }
 
-// The decoder's statuses as the class raises them. nullopt: leave the data as it was.
-std::optional<Bytes> TakeDecoded(huffman::DecodeResult result) {
-  switch (result.status) {
+// Raises the decoder's failure statuses as the class does; returns for kOk and kUnchanged.
+void RaiseForStatus(huffman::DecodeStatus status) {
+  switch (status) {
     case huffman::DecodeStatus::kOk:
-      return std::move(result.bytes);
     case huffman::DecodeStatus::kUnchanged:
-      return std::nullopt;
+      return;
     case huffman::DecodeStatus::kBadIdentification:
       Raise(err::kObjectError, huffman::kIdentificationSource, huffman::kIdentificationDescription);
     case huffman::DecodeStatus::kChecksumMismatch:
@@ -73,6 +70,13 @@ std::optional<Bytes> TakeDecoded(huffman::DecodeResult result) {
   Raise(err::kSubscriptOutOfRange);
 }
 
+// The decoded bytes; nullopt: leave the data as it was.
+std::optional<Bytes> TakeDecoded(huffman::DecodeResult result) {
+  RaiseForStatus(result.status);
+  if (result.status == huffman::DecodeStatus::kUnchanged) return std::nullopt;
+  return std::move(result.bytes);
+}
+
 std::filesystem::path NativePath(const String& path) { return std::filesystem::path(ToUtf8(path)); }
 
 // FileIsPresent: the length of the file can be read (by the runtime, not by fileTools).
@@ -82,24 +86,6 @@ bool FileIsPresent(const String& path) {
   if (!std::filesystem::is_regular_file(p, ec)) return false;
   static_cast<void>(std::filesystem::file_size(p, ec));
   return !ec;
-}
-
-// The whole file as bytes. An empty file gives an empty array: the read of zero bytes is
-// taken to succeed, so an empty file compresses to the 4-byte stored form and restores.
-Bytes ReadWholeFile(const String& path) {
-  compress::BufferedReader in(path);
-  // A byte array holds at most 2^31 - 1 elements, as does the block's length field.
-  if (in.Length() > static_cast<std::uint64_t>(INT32_MAX)) Raise(err::kOverflow);
-  Bytes bytes(static_cast<std::size_t>(in.Length()));
-  bytes.resize(in.Read(bytes.data(), bytes.size()));
-  in.Close();
-  return bytes;
-}
-
-void WriteWholeFile(const String& path, std::span<const std::uint8_t> bytes) {
-  compress::BufferedWriter out(path);
-  out.Put(bytes.data(), bytes.size());
-  out.Close();
 }
 
 }  // namespace
@@ -193,9 +179,10 @@ VariantBool clsHuffmanCompression::CompressFile(String& sourceCompressedFile, St
                                         [this](const String& m) { RaiseErrorMessage(m); })) {
           return False;
         }
-        const Bytes block = huffman::Encode(ReadWholeFile(sourceCompressedFile), Progress{this});
-        if (FileIsPresent(destUncompressedFile)) file_tools_->DeleteFile(destUncompressedFile);
-        WriteWholeFile(destUncompressedFile, block);
+        Progress progress{this};
+        huffman::EncodeFile(sourceCompressedFile, destUncompressedFile, progress, [&] {
+          if (FileIsPresent(destUncompressedFile)) file_tools_->DeleteFile(destUncompressedFile);
+        });
         return True;
       },
       [&](const RuntimeError& e) {
@@ -225,10 +212,8 @@ VariantBool clsHuffmanCompression::DecompressFile(String& sourceUncompressedFile
             return False;
           }
         }
-        Bytes data = ReadWholeFile(sourceUncompressedFile);
-        std::optional<Bytes> restored = TakeDecoded(
-            huffman::Decode(data, static_cast<std::int64_t>(data.size()), Progress{this}));
-        WriteWholeFile(destCompressedFile, restored ? *restored : data);
+        Progress progress{this};
+        RaiseForStatus(huffman::DecodeFile(sourceUncompressedFile, destCompressedFile, progress));
         return True;
       },
       [&](const RuntimeError& e) {

@@ -1,0 +1,214 @@
+#include "compress/huffman/he3_file.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <exception>
+#include <filesystem>
+#include <limits>
+#include <memory>
+#include <optional>
+#include <span>
+#include <system_error>
+#include <vector>
+
+#include "compress/common/buffered_file.h"
+#include "narwick/frame/error.h"
+#include "narwick/frame/error_numbers.h"
+#include "narwick/frame/variant.h"
+
+namespace narwick::huffman {
+namespace {
+
+using compress::BufferedReader;
+using Chunk = std::span<const std::uint8_t>;
+
+// A block's length field, like a byte array, holds at most 2^31 - 1.
+void CheckLength(std::uint64_t length) {
+  if (length > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max())) {
+    Raise(err::kOverflow);
+  }
+}
+
+// Calls `f` with each chunk of the first `length` bytes of `reader`; raises 57 when the
+// file ends sooner (it changed since it was measured).
+template <class F>
+void ForEachChunk(BufferedReader& reader, std::uint64_t length, F&& f) {
+  std::uint64_t done = 0;
+  while (done < length) {
+    Chunk chunk = reader.Next();
+    if (chunk.empty()) Raise(err::kDeviceIoError);
+    chunk = chunk.first(static_cast<std::size_t>(std::min<std::uint64_t>(chunk.size(), length - done)));
+    f(chunk);
+    done += chunk.size();
+  }
+}
+
+// The destination, opened at its first bytes. A fault while opening or writing it is kept
+// and raised by Commit, so that it comes after everything the codec reports, as when the
+// whole result was written at the end. A destination not committed is removed.
+class Destination {
+ public:
+  explicit Destination(const String& path) : path_(path) {}
+  ~Destination() {
+    if (committed_ || !created_) return;
+    writer_.reset();
+    std::error_code ignored;
+    std::filesystem::remove(std::filesystem::path(ToUtf8(path_)), ignored);
+  }
+  Destination(const Destination&) = delete;
+  Destination& operator=(const Destination&) = delete;
+
+  void Put(Chunk bytes) {
+    written_ += bytes.size();
+    if (fault_) return;
+    try {
+      Open();
+      writer_->Put(bytes.data(), bytes.size());
+    } catch (const RuntimeError&) {
+      fault_ = std::current_exception();
+    }
+  }
+
+  std::uint64_t written() const { return written_; }
+
+  void Commit() {
+    if (!fault_) {
+      try {
+        Open();
+        writer_->Close();
+      } catch (const RuntimeError&) {
+        fault_ = std::current_exception();
+      }
+    }
+    if (fault_) std::rethrow_exception(fault_);
+    committed_ = true;
+  }
+
+ private:
+  void Open() {
+    if (writer_) return;
+    writer_.emplace(path_);
+    created_ = true;
+  }
+
+  String path_;
+  std::optional<compress::BufferedWriter> writer_;
+  std::exception_ptr fault_;
+  std::uint64_t written_ = 0;
+  bool created_ = false;
+  bool committed_ = false;
+};
+
+// The block file, held in a window that moves forward.
+class FileSource final : public BlockSource {
+ public:
+  FileSource(BufferedReader& reader, std::size_t window)
+      : reader_(reader), buffer_(std::max(window, kHeadWindow)) {}
+
+  std::uint64_t Size() const override { return reader_.Length(); }
+
+  Window First() override {
+    begin_ = 0;
+    filled_ = 0;
+    return Fill();
+  }
+
+  Window From(std::uint64_t from) override {
+    const auto keep_from = static_cast<std::size_t>(from - begin_);
+    std::memmove(buffer_.data(), buffer_.data() + keep_from, filled_ - keep_from);
+    filled_ -= keep_from;
+    begin_ = from;
+    return Fill();
+  }
+
+ private:
+  Window Fill() {
+    const std::uint64_t wanted =
+        std::min<std::uint64_t>(buffer_.size() - filled_, Size() - begin_ - filled_);
+    const std::size_t got = reader_.Read(buffer_.data() + filled_, static_cast<std::size_t>(wanted));
+    if (got != wanted) Raise(err::kDeviceIoError);  // the file shrank
+    filled_ += got;
+    return {Chunk(buffer_.data(), filled_), begin_, begin_ + filled_ == Size()};
+  }
+
+  BufferedReader& reader_;
+  std::vector<std::uint8_t> buffer_;
+  std::uint64_t begin_ = 0;  // block position of buffer_[0]
+  std::size_t filled_ = 0;
+};
+
+// Output rooms in one reused buffer, each handed to the destination when full.
+class FileSink final : public DecodeSink {
+ public:
+  static constexpr std::size_t kRoom = std::size_t{1} << 18;
+
+  explicit FileSink(Destination& destination) : destination_(destination), room_(kRoom) {}
+  std::span<std::uint8_t> Start(std::uint64_t bound) override {
+    return std::span(room_).first(static_cast<std::size_t>(std::min<std::uint64_t>(bound, kRoom)));
+  }
+  std::span<std::uint8_t> Take(Chunk written) override {
+    destination_.Put(written);
+    return room_;
+  }
+  void Finish(Chunk written) override { destination_.Put(written); }
+
+ private:
+  Destination& destination_;
+  std::vector<std::uint8_t> room_;
+};
+
+void CopyFile(const String& source, Destination& destination) {
+  BufferedReader reader(source);
+  ForEachChunk(reader, reader.Length(), [&](Chunk chunk) { destination.Put(chunk); });
+}
+
+}  // namespace
+
+void EncodeFile(const String& source, const String& dest, ProgressFn progress,
+                const std::function<void()>& clear_destination) {
+  std::uint64_t length = 0;
+  std::optional<Encoder> encoder;
+  {
+    BufferedReader counting(source);
+    length = counting.Length();
+    CheckLength(length);
+    encoder.emplace(length, progress);
+    ForEachChunk(counting, length, [&](Chunk chunk) { encoder->Count(chunk); });
+  }
+  const std::vector<std::uint8_t> head = encoder->Head();
+  // Opened before the destination is cleared: a file compressed onto itself is still read
+  // whole after its name has gone.
+  BufferedReader encoding(source);
+  clear_destination();
+  Destination destination(dest);
+  destination.Put(head);
+  if (encoder->stored()) {
+    ForEachChunk(encoding, length, [&](Chunk chunk) { destination.Put(chunk); });
+  } else {
+    std::vector<std::uint8_t> body(encoder->BodyRoom(BufferedReader::kBufferSize));
+    ForEachChunk(encoding, length, [&](Chunk chunk) {
+      destination.Put(Chunk(body.data(), encoder->EncodeBody(chunk, body.data())));
+    });
+    destination.Put(Chunk(body.data(), encoder->FinishBody(body.data())));
+  }
+  // Same length, other bytes: the body no longer matches the counted codes.
+  if (destination.written() != encoder->block_size()) Raise(err::kDeviceIoError);
+  destination.Commit();
+}
+
+DecodeStatus DecodeFile(const String& source, const String& dest, ProgressFn progress,
+                        std::size_t window) {
+  BufferedReader reader(source);
+  CheckLength(reader.Length());
+  FileSource blocks(reader, window);
+  Destination destination(dest);
+  FileSink sink(destination);
+  const DecodeStatus status =
+      Decode(blocks, static_cast<std::int64_t>(reader.Length()), sink, progress);
+  if (status == DecodeStatus::kUnchanged) CopyFile(source, destination);
+  if (status == DecodeStatus::kOk || status == DecodeStatus::kUnchanged) destination.Commit();
+  return status;
+}
+
+}  // namespace narwick::huffman
