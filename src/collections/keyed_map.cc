@@ -1,9 +1,12 @@
 // The insertion-ordered Variant map and its scripting-dictionary face.
 #include "collections/keyed_map.h"
 
+#include <sys/mman.h>
+
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <new>
 
 #include "collections/keyed_map_messages.h"
 #include "frame/case_mapping.h"
@@ -13,6 +16,41 @@
 #include "narwick/frame/error_numbers.h"
 
 namespace narwick::collections {
+
+namespace detail {
+
+namespace {
+constexpr std::size_t kHugePage = std::size_t{2} << 20;
+}
+
+void* AllocateTable(std::size_t bytes, std::size_t align) {
+  if (bytes < kHugePage) return ::operator new(bytes, std::align_val_t{align});
+  // Map one huge page more than needed and trim both ends, so the block starts on a huge
+  // page boundary. Without huge pages (or with madvise refused) this is plain memory.
+  const std::size_t size = (bytes + kHugePage - 1) & ~(kHugePage - 1);
+  void* raw = mmap(nullptr, size + kHugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (raw == MAP_FAILED) throw std::bad_alloc();
+  const auto start = reinterpret_cast<std::uintptr_t>(raw);
+  const std::uintptr_t aligned = (start + kHugePage - 1) & ~std::uintptr_t{kHugePage - 1};
+  if (aligned != start) munmap(raw, aligned - start);
+  const std::uintptr_t tail = start + size + kHugePage - (aligned + size);
+  if (tail != 0) munmap(reinterpret_cast<void*>(aligned + size), tail);
+  void* p = reinterpret_cast<void*>(aligned);
+#ifdef MADV_HUGEPAGE
+  madvise(p, size, MADV_HUGEPAGE);
+#endif
+  return p;
+}
+
+void FreeTable(void* p, std::size_t bytes, std::size_t align) noexcept {
+  if (bytes < kHugePage) {
+    ::operator delete(p, std::align_val_t{align});
+    return;
+  }
+  munmap(p, (bytes + kHugePage - 1) & ~(kHugePage - 1));
+}
+
+}  // namespace detail
 
 namespace {
 
@@ -117,8 +155,6 @@ std::uint64_t SlotHash(std::uint32_t cls, std::uint64_t bits) {
 
 bool IsText(KeyCompare mode) { return mode != KeyCompare::kBinary; }
 
-// Class of free and deleted index slots: no key has it, so they never match.
-constexpr std::uint32_t kVacant = 0xffffffffU;
 constexpr std::uint32_t kFreeRef = 0;
 constexpr std::uint32_t kDeletedRef = 1;
 
@@ -176,55 +212,74 @@ bool KeyedMap::MatchesText(const IndexSlot& slot, const KeyId& id) const {
   }
 }
 
-void KeyedMap::Place(std::size_t pos, const KeyId& id, std::size_t entry) {
+void KeyedMap::Place(std::size_t pos, std::uint64_t bits, std::uint32_t cls, std::size_t entry) {
   IndexSlot& s = index_[pos];
   if (s.ref == kDeletedRef) --tombstones_;
-  s.bits = id.bits;
-  s.cls = id.cls;
+  s.bits = bits;
+  s.cls = cls;
   s.ref = static_cast<std::uint32_t>(entry + 2);
 }
 
 void KeyedMap::Unplace(std::size_t pos) {
-  index_[pos] = IndexSlot{0, kDeletedRef, kVacant};
+  IndexSlot& s = index_[pos];
+  s.item = Variant();
+  s.bits = 0;
+  s.cls = kVacant;
+  s.ref = kDeletedRef;
   ++tombstones_;
 }
 
 void KeyedMap::Rebuild(std::size_t capacity) {
+  std::vector<std::uint32_t> renumber;
   if (holes_ != 0) {
-    entries_.Compact();
+    entries_.Compact(renumber);
     holes_ = 0;
   }
-  index_.assign(capacity, IndexSlot{0, kFreeRef, kVacant});
+  Index old(capacity);
+  old.swap(index_);
   shift_ = static_cast<unsigned>(64 - std::countr_zero(capacity));
   tombstones_ = 0;
   const std::size_t mask = capacity - 1;
-  for (std::size_t e = 0; e < entries_.size(); ++e) {
-    const Slot& slot = entries_[e];
-    std::size_t pos = Home(SlotHash(slot.cls, slot.bits));
-    while (index_[pos].ref != kFreeRef) pos = (pos + 1) & mask;  // keys are distinct: no compare
-    index_[pos] = IndexSlot{slot.bits, static_cast<std::uint32_t>(e + 2), slot.cls};
+  // The old slots in their order: homes are the hash's top bits, so they come in nearly
+  // ascending order of their new homes too and the writes sweep the new index once, instead
+  // of landing at random. Keys are distinct, so placing one needs no comparison.
+  for (IndexSlot& from : old) {
+    if (from.ref < 2) continue;
+    std::size_t pos = Home(SlotHash(from.cls, from.bits));
+    while (index_[pos].ref != kFreeRef) pos = (pos + 1) & mask;
+    IndexSlot& to = index_[pos];
+    to.bits = from.bits;
+    to.cls = from.cls;
+    to.ref = renumber.empty() ? from.ref : renumber[from.ref - std::size_t{2}] + 2;
+    to.item = std::move(from.item);
   }
 }
 
-void KeyedMap::GrowIfNeeded() {
+const Variant& KeyedMap::ItemOf(std::size_t entry) const {
+  bool found = false;
+  return index_[Probe(Identify(entries_[entry].key), found)].item;
+}
+
+bool KeyedMap::NeedsRoom() const { return (live_ + tombstones_ + 1) * 4 > index_.size() * 3; }
+
+void KeyedMap::MakeRoom() {
   // Keeps a quarter of the index free or more (deleted marks count as used); a rebuild
   // leaves it at most half full, so rebuilds are spaced out geometrically.
-  if ((live_ + tombstones_ + 1) * 4 > index_.size() * 3) {
-    Rebuild(std::bit_ceil(std::max(kMinCapacity, (live_ + 1) * 2)));
-  }
+  Rebuild(std::bit_ceil(std::max(kMinCapacity, (live_ + 1) * 2)));
 }
 
 std::size_t KeyedMap::Append(std::size_t pos, const Variant& key, const KeyId& id, Variant item) {
   const std::size_t e = entries_.size();
-  entries_.push_back(Slot{std::move(item), key, id.bits, id.cls, true});
-  Place(pos, id, e);
+  entries_.push_back(Slot{key, true});
+  Place(pos, id.bits, id.cls, e);
+  index_[pos].item = std::move(item);
   ++live_;
-  return e;
+  return pos;
 }
 
 bool KeyedMap::Add(const Variant& key, Variant item) {
   const KeyId id = Identify(key);
-  GrowIfNeeded();  // before probing, so the probed slot stays valid
+  if (NeedsRoom()) MakeRoom();  // before probing, so the probed slot stays valid
   bool found = false;
   const std::size_t pos = Probe(id, found);
   if (found) return false;
@@ -236,20 +291,19 @@ Variant* KeyedMap::Find(const Variant& key) {
   const KeyId id = Identify(key);
   bool found = false;
   const std::size_t pos = Probe(id, found);
-  if (!found) return nullptr;
-  return &entries_[EntryAt(pos)].item;
+  return found ? &index_[pos].item : nullptr;
 }
 
 Variant& KeyedMap::FindOrAdd(const Variant& key) {
   const KeyId id = Identify(key);
   bool found = false;
   std::size_t pos = Probe(id, found);
-  if (found) return entries_[EntryAt(pos)].item;
-  if ((live_ + tombstones_ + 1) * 4 > index_.size() * 3) {
-    GrowIfNeeded();
+  if (found) return index_[pos].item;
+  if (NeedsRoom()) {
+    MakeRoom();
     pos = Probe(id, found);
   }
-  return entries_[Append(pos, key, id, Variant())].item;
+  return index_[Append(pos, key, id, Variant())].item;
 }
 
 bool KeyedMap::Remove(const Variant& key) {
@@ -259,7 +313,6 @@ bool KeyedMap::Remove(const Variant& key) {
   if (!found) return false;
   Slot& slot = entries_[EntryAt(pos)];
   slot.live = false;
-  slot.item = Variant();
   slot.key = Variant();
   Unplace(pos);
   --live_;
@@ -286,23 +339,22 @@ bool KeyedMap::Rename(const Variant& key, const Variant& new_key) {
     entries_[e].key = new_key;  // the same key, in other letter case or another kind
     return true;
   }
-  Slot& slot = entries_[e];
-  slot.key = new_key;
-  slot.bits = nid.bits;
-  slot.cls = nid.cls;
+  Variant item = std::move(index_[pos].item);
+  entries_[e].key = new_key;
   Unplace(pos);
-  if ((live_ + tombstones_ + 1) * 4 > index_.size() * 3) {
-    Rebuild(std::bit_ceil(std::max(kMinCapacity, (live_ + 1) * 2)));  // indexes it too
-    return true;
-  }
-  // Probe again: npos may be the slot just freed, or may have been before it.
+  // Probe again: the slot just freed may come first on the new key's path.
   bool again = false;
-  Place(Probe(nid, again), nid, e);
+  const std::size_t to = Probe(nid, again);
+  Place(to, nid.bits, nid.cls, e);
+  index_[to].item = std::move(item);
+  // The move may have used a free slot; restore the free quarter.
+  if ((live_ + tombstones_) * 4 > index_.size() * 3) MakeRoom();
   return true;
 }
 
 void KeyedMap::Clear() {
   entries_.clear();
+  index_.clear();  // nothing to carry over
   live_ = holes_ = 0;
   Rebuild(kMinCapacity);
 }
@@ -380,7 +432,8 @@ void ScriptingDictionary::Item(const Variant& Key, const Variant& newItem) {
 
 void ScriptingDictionary::SetItem(const Variant& Key, const Variant& newItem) {
   if (!newItem.IsObject()) Raise(err::kObjectRequired);
-  map_.FindOrAdd(Key) = newItem;
+  Variant value = newItem;  // may be an item of this map, which an add can move
+  map_.FindOrAdd(Key) = std::move(value);
 }
 
 void ScriptingDictionary::Key(const Variant& Key, const Variant& NewKey) {

@@ -20,6 +20,28 @@ namespace narwick::collections {
 // behaves as text compare).
 enum class KeyCompare : Long { kBinary = 0, kText = 1, kDatabase = 2 };
 
+namespace detail {
+
+// Storage for large tables: blocks of 2 MiB or more are mapped on their own and asked for as
+// huge pages, so a big index costs a few page faults and TLB entries rather than one per
+// 4 KiB; smaller blocks come from operator new.
+void* AllocateTable(std::size_t bytes, std::size_t align);
+void FreeTable(void* p, std::size_t bytes, std::size_t align) noexcept;
+
+template <class T>
+struct TableAllocator {
+  using value_type = T;
+  TableAllocator() = default;
+  template <class U>
+  TableAllocator(const TableAllocator<U>&) {}
+  T* allocate(std::size_t n) { return static_cast<T*>(AllocateTable(n * sizeof(T), alignof(T))); }
+  void deallocate(T* p, std::size_t n) noexcept { FreeTable(p, n * sizeof(T), alignof(T)); }
+  template <class U>
+  bool operator==(const TableAllocator<U>&) const { return true; }
+};
+
+}  // namespace detail
+
 // Keys match as the scripting runtime's dictionary matches them:
 //  - numbers by value whatever their kind (2, 2.0, CCur(2) and #1/1/1900# are one key;
 //    True is -1); a NaN matches only NaN;
@@ -62,7 +84,7 @@ class KeyedMap {
   void ForEach(Fn&& fn) const {
     for (std::size_t i = 0; i < entries_.size(); ++i) {
       const Slot& s = entries_[i];
-      if (s.live) fn(s.key, s.item);
+      if (s.live) fn(s.key, ItemOf(i));
     }
   }
   // Copies of all entries, in order.
@@ -77,19 +99,19 @@ class KeyedMap {
     std::uint64_t bits = 0;
     std::uint64_t hash = 0;  // its top bits give the home slot
   };
-  // One index slot holds the key's whole identity, so a probe for a number, Empty, Null, an
-  // object or an Error settles on this line alone: only a string's text and the item itself
-  // are read from the entry.
-  struct IndexSlot {
+  // Class of free and deleted index slots: no key has it, so they never match.
+  static constexpr std::uint32_t kVacant = 0xffffffffU;
+  // One index slot holds the key's whole identity and the item, in one cache line: a lookup
+  // of a number, Empty, Null, an object or an Error reads this line alone (a string also
+  // reads its entry's text). Items move when the index is rebuilt; keys stay in the entries.
+  struct alignas(64) IndexSlot {
     std::uint64_t bits = 0;
     std::uint32_t ref = 0;  // 0 free, 1 deleted, else entry + 2
-    std::uint32_t cls = 0;  // the key's class; kVacant in free and deleted slots
+    std::uint32_t cls = kVacant;  // the key's class
+    Variant item;
   };
   struct Slot {
-    Variant item;  // first: a lookup's read of the item starts the entry
     Variant key;
-    std::uint64_t bits = 0;  // the key's identity, kept for re-indexing
-    std::uint32_t cls = 0;
     bool live = false;
   };
 
@@ -107,13 +129,15 @@ class KeyedMap {
       chunks_.clear();
       size_ = 0;
     }
-    // Moves the live entries to the front, in order, and drops the rest.
-    void Compact() {
+    // Moves the live entries to the front, in order, and drops the rest; renumber[i] is
+    // the new number of live entry i.
+    void Compact(std::vector<std::uint32_t>& renumber) {
+      renumber.assign(size_, 0);
       std::size_t kept = 0;
       for (std::size_t i = 0; i < size_; ++i) {
         if (!(*this)[i].live) continue;
         if (kept != i) (*this)[kept] = std::move((*this)[i]);
-        ++kept;
+        renumber[i] = static_cast<std::uint32_t>(kept++);
       }
       for (std::size_t i = kept; i < size_; ++i) (*this)[i] = Slot{};
       size_ = kept;
@@ -128,21 +152,26 @@ class KeyedMap {
   };
 
   KeyId Identify(const Variant& key) const;
+  const Variant& ItemOf(std::size_t entry) const;  // finds the live entry's key again
   bool MatchesText(const IndexSlot& slot, const KeyId& id) const;
   // Index slot holding the key, or the slot where it would go (with found = false).
   std::size_t Probe(const KeyId& id, bool& found) const;
   std::size_t Home(std::uint64_t hash) const { return static_cast<std::size_t>(hash >> shift_); }
-  // Adds the entry at index slot `pos`, found free (or deleted) by a Probe for `id`.
+  // Adds the entry at index slot `pos`, found free (or deleted) by a Probe for `id`; returns
+  // `pos`.
   std::size_t Append(std::size_t pos, const Variant& key, const KeyId& id, Variant item);
-  void Place(std::size_t pos, const KeyId& id, std::size_t entry);
+  void Place(std::size_t pos, std::uint64_t bits, std::uint32_t cls, std::size_t entry);
   void Unplace(std::size_t pos);
   void Rebuild(std::size_t capacity);  // compacts the entries and re-indexes them
-  void GrowIfNeeded();
+  bool NeedsRoom() const;  // an add could take the index past three quarters used
+  void MakeRoom();
   std::size_t EntryAt(std::size_t pos) const { return index_[pos].ref - std::size_t{2}; }
 
   KeyCompare compare_ = KeyCompare::kBinary;
   SlotStore entries_;            // insertion order; removed entries stay as holes
-  std::vector<IndexSlot> index_;  // a power of two long
+  using Index = std::vector<IndexSlot, detail::TableAllocator<IndexSlot>>;
+
+  Index index_;  // a power of two long
   unsigned shift_ = 0;           // 64 - log2(index_.size())
   std::size_t live_ = 0;
   std::size_t holes_ = 0;       // removed entries still in entries_
