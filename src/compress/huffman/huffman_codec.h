@@ -49,7 +49,8 @@ std::vector<std::uint8_t> Encode(std::span<const std::uint8_t> input, ProgressFn
 // followed by the input unchanged. Blocks and progress are those of Encode.
 class Encoder {
  public:
-  // `length` is the whole input's; at most 2^31 - 1 (else std::length_error).
+  // `length` is the whole input's; at most 2^31 - 1 (else std::length_error). The callable
+  // behind `progress` must outlive the encoder.
   Encoder(std::uint64_t length, ProgressFn progress);
   ~Encoder();
   Encoder(const Encoder&) = delete;

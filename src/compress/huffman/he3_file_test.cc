@@ -1,0 +1,366 @@
+// The streaming codec against the whole-buffer one: blocks read in windows of random sizes,
+// output handed on in rooms of random sizes, input counted and encoded in random chunks,
+// and the file functions on real files, including what they leave behind on failure.
+#include "compress/huffman/he3_file.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "compress/huffman/he3_format.h"
+#include "compress/huffman/he3_test_blocks.h"
+#include "compress/huffman/huffman_codec.h"
+#include "narwick/frame/error.h"
+#include "narwick/frame/error_numbers.h"
+#include "testing/test_support.h"
+
+namespace narwick::huffman {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using Progress = std::vector<std::int16_t>;
+
+struct Outcome {
+  DecodeStatus status = DecodeStatus::kOk;
+  Bytes bytes;
+  Progress progress;
+  bool operator==(const Outcome&) const = default;
+};
+
+void PrintTo(const Outcome& o, std::ostream* os) {
+  *os << "status " << static_cast<int>(o.status) << ", " << o.bytes.size() << " bytes, "
+      << o.progress.size() << " progress values";
+}
+
+Outcome WholeDecode(const Bytes& block, std::int64_t byte_len) {
+  Outcome o;
+  DecodeResult r = Decode(block, byte_len, [&](std::int16_t p) { o.progress.push_back(p); });
+  o.status = r.status;
+  o.bytes = std::move(r.bytes);
+  return o;
+}
+
+// The block in windows: the first as small as allowed, the others of random sizes just
+// above the least the decoder may be given.
+class ChoppedSource final : public BlockSource {
+ public:
+  ChoppedSource(const Bytes& block, std::mt19937_64& rng) : block_(block), rng_(rng) {}
+  std::uint64_t Size() const override { return block_.size(); }
+  Window First() override { return Cut(0, std::min<std::size_t>(block_.size(), kHeadWindow)); }
+  Window From(std::uint64_t from) override {
+    EXPECT_GE(from, begin_);
+    EXPECT_LE(from, end_);
+    std::uniform_int_distribution<std::size_t> size(kWindowSlack + 1, 3 * kWindowSlack);
+    return Cut(from, std::min<std::size_t>(block_.size() - from, size(rng_)));
+  }
+
+ private:
+  Window Cut(std::uint64_t from, std::size_t size) {
+    begin_ = from;
+    end_ = from + size;
+    // A copy, so that a read outside the window is a read outside an allocation.
+    window_.assign(block_.begin() + static_cast<std::ptrdiff_t>(from),
+                   block_.begin() + static_cast<std::ptrdiff_t>(end_));
+    return {window_, from, end_ == block_.size()};
+  }
+
+  const Bytes& block_;
+  std::mt19937_64& rng_;
+  Bytes window_;
+  std::uint64_t begin_ = 0;
+  std::uint64_t end_ = 0;
+};
+
+// Rooms of random sizes from 1 to 40 bytes, each a separate allocation.
+class ChoppedSink final : public DecodeSink {
+ public:
+  explicit ChoppedSink(std::mt19937_64& rng) : rng_(rng) {}
+  std::span<std::uint8_t> Start(std::uint64_t bound) override {
+    bound_ = bound;
+    return NewRoom();
+  }
+  std::span<std::uint8_t> Take(std::span<const std::uint8_t> written) override {
+    EXPECT_EQ(written.size(), room_.size()) << "a room is handed on only when full";
+    bytes.insert(bytes.end(), written.begin(), written.end());
+    return NewRoom();
+  }
+  void Finish(std::span<const std::uint8_t> written) override {
+    bytes.insert(bytes.end(), written.begin(), written.end());
+    EXPECT_LE(bytes.size(), bound_);
+  }
+  Bytes bytes;
+
+ private:
+  std::span<std::uint8_t> NewRoom() {
+    room_.assign(std::uniform_int_distribution<std::size_t>(1, 40)(rng_), 0);
+    return room_;
+  }
+  std::mt19937_64& rng_;
+  Bytes room_;
+  std::uint64_t bound_ = 0;
+};
+
+Outcome ChoppedDecode(const Bytes& block, std::int64_t byte_len, std::mt19937_64& rng) {
+  Outcome o;
+  ChoppedSource source(block, rng);
+  ChoppedSink sink(rng);
+  o.status = Decode(source, byte_len, sink, [&](std::int16_t p) { o.progress.push_back(p); });
+  if (o.status == DecodeStatus::kOk) o.bytes = std::move(sink.bytes);
+  return o;
+}
+
+// Text-like bytes with an occasional rare value, so that codes run from short to long.
+Bytes Sample(std::size_t n, std::mt19937_64& rng) {
+  Bytes out(n);
+  std::geometric_distribution<int> skew(0.08);
+  for (auto& b : out) b = static_cast<std::uint8_t>(std::min(skew(rng), 255));
+  return out;
+}
+
+TEST(He3Streaming, WindowsAndRoomsGiveTheWholeBufferResult) {
+  std::mt19937_64 rng(20261205);
+  for (std::size_t n : {std::size_t{1}, std::size_t{700}, std::size_t{120'000}, std::size_t{400'003}}) {
+    const Bytes input = Sample(n, rng);
+    const Bytes block = Encode(input);
+    const auto len = static_cast<std::int64_t>(block.size());
+    SCOPED_TRACE(n);
+    const Outcome whole = WholeDecode(block, len);
+    ASSERT_EQ(whole.status, DecodeStatus::kOk);
+    ASSERT_EQ(whole.bytes, input);
+    EXPECT_EQ(ChoppedDecode(block, len, rng), whole);
+    // Declared lengths cutting the body short or running past the data.
+    for (std::int64_t cut : {len - 1, len / 2, len + 1, len + 20'000}) {
+      EXPECT_EQ(ChoppedDecode(block, cut, rng), WholeDecode(block, cut)) << "byte_len " << cut;
+    }
+  }
+}
+
+TEST(He3Streaming, LengthFieldShorterThanTheBodyStopsAtIt) {
+  std::mt19937_64 rng(12);
+  const Bytes input = Sample(200'000, rng);
+  const Bytes good = Encode(input);
+  for (std::uint32_t keep : {1u, 8u, 9u, 4'095u, 77'777u, 199'999u}) {
+    Bytes block = good;
+    for (int k = 0; k < 4; ++k) block[kLengthOffset + k] = static_cast<std::uint8_t>(keep >> (8 * k));
+    const Bytes prefix(input.begin(), input.begin() + keep);
+    block[kChecksumOffset] = test_blocks::Xor(prefix);
+    const auto len = static_cast<std::int64_t>(block.size());
+    const Outcome whole = WholeDecode(block, len);
+    ASSERT_EQ(whole.status, DecodeStatus::kOk) << keep;
+    ASSERT_EQ(whole.bytes, prefix) << keep;
+    EXPECT_EQ(ChoppedDecode(block, len, rng), whole) << keep;
+  }
+}
+
+TEST(He3Streaming, DamagedBlocksFailTheSameWayInWindows) {
+  std::mt19937_64 rng(7);
+  const Bytes input = Sample(300'000, rng);
+  const Bytes good = Encode(input);
+  for (int round = 0; round < 60; ++round) {
+    Bytes block = good;
+    const int flips = 1 + static_cast<int>(rng() % 4);
+    for (int f = 0; f < flips; ++f) {
+      // Mostly in the body, sometimes in the header and code table.
+      const std::size_t at = rng() % 4 == 0 ? rng() % 600 : rng() % block.size();
+      block[at] ^= static_cast<std::uint8_t>(1u << (rng() % 8));
+    }
+    if (round % 5 == 0) block.resize(rng() % block.size());
+    const auto len = static_cast<std::int64_t>(block.size());
+    SCOPED_TRACE(round);
+    EXPECT_EQ(ChoppedDecode(block, len, rng), WholeDecode(block, len));
+  }
+}
+
+TEST(He3Streaming, CodesUpTo255BitsCrossWindowEnds) {
+  std::mt19937_64 rng(255);
+  Bytes message(20'000);
+  // Mostly the longest codes, so that walks of up to 255 bits start near every window end.
+  for (auto& b : message) b = static_cast<std::uint8_t>(rng() % 8 == 0 ? rng() % 256 : 200 + rng() % 56);
+  const Bytes block =
+      test_blocks::BuildBlock(test_blocks::CombCodes(), message, static_cast<std::int32_t>(message.size()), test_blocks::Xor(message));
+  const auto len = static_cast<std::int64_t>(block.size());
+  const Outcome whole = WholeDecode(block, len);
+  ASSERT_EQ(whole.status, DecodeStatus::kOk);
+  ASSERT_EQ(whole.bytes, message);
+  for (int round = 0; round < 5; ++round) EXPECT_EQ(ChoppedDecode(block, len, rng), whole);
+  // Cut inside long codes near the end.
+  for (std::int64_t cut = len - 1; cut > len - 300; cut -= 37) {
+    const Bytes shorter(block.begin(), block.begin() + cut);
+    EXPECT_EQ(ChoppedDecode(shorter, cut, rng), WholeDecode(shorter, cut)) << cut;
+  }
+}
+
+TEST(He3Streaming, StoredFormAndLengthFieldZero) {
+  std::mt19937_64 rng(3);
+  Bytes stored = {kMagicH, kMagicE, kVersionStored, kMagicCr};
+  for (int i = 0; i < 5000; ++i) stored.push_back(static_cast<std::uint8_t>(rng()));
+  for (std::int64_t len : {0, 4, 5, 4000, 5004, 5005}) {
+    EXPECT_EQ(ChoppedDecode(stored, len, rng), WholeDecode(stored, len)) << len;
+  }
+  Bytes zero_length = Encode(Sample(1000, rng));
+  std::fill(zero_length.begin() + kLengthOffset, zero_length.begin() + kLengthOffset + 4, 0);
+  EXPECT_EQ(ChoppedDecode(zero_length, static_cast<std::int64_t>(zero_length.size()), rng).status,
+            DecodeStatus::kUnchanged);
+}
+
+TEST(He3Streaming, EncoderInRandomChunksMatchesEncode) {
+  std::mt19937_64 rng(99);
+  for (std::size_t n : {std::size_t{0}, std::size_t{1}, std::size_t{999}, std::size_t{10'001},
+                        std::size_t{70'000}, std::size_t{262'145}}) {
+    for (const Bytes& input : {Sample(n, rng), Bytes(n, 'x')}) {
+      SCOPED_TRACE(n);
+      Progress whole_progress;
+      const Bytes whole = Encode(input, [&](std::int16_t p) { whole_progress.push_back(p); });
+      Progress progress;
+      auto record = [&](std::int16_t p) { progress.push_back(p); };
+      Encoder encoder(input.size(), record);
+      auto chunks = [&](auto&& f) {
+        for (std::size_t at = 0; at < input.size();) {
+          const std::size_t size = std::min<std::size_t>(input.size() - at, 1 + rng() % 30'000);
+          f(std::span(input).subspan(at, size));
+          at += size;
+        }
+      };
+      chunks([&](std::span<const std::uint8_t> c) { encoder.Count(c); });
+      Bytes block = encoder.Head();
+      if (encoder.stored()) {
+        block.insert(block.end(), input.begin(), input.end());
+      } else {
+        chunks([&](std::span<const std::uint8_t> c) {
+          // Exactly the room asked for: a store past it is a heap overflow under ASan.
+          Bytes room(encoder.BodyRoom(c.size()));
+          const std::size_t n_out = encoder.EncodeBody(c, room.data());
+          block.insert(block.end(), room.begin(), room.begin() + static_cast<std::ptrdiff_t>(n_out));
+        });
+        Bytes tail(8);
+        tail.resize(encoder.FinishBody(tail.data()));
+        block.insert(block.end(), tail.begin(), tail.end());
+      }
+      EXPECT_EQ(block.size(), encoder.block_size());
+      EXPECT_EQ(block, whole);
+      EXPECT_EQ(progress, whole_progress);
+    }
+  }
+}
+
+// ---- files ---------------------------------------------------------------------------
+
+Bytes ReadFile(const std::filesystem::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteFile(const std::filesystem::path& p, const Bytes& bytes) {
+  std::ofstream(p, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+class He3FileTest : public ::testing::Test {
+ protected:
+  std::filesystem::path Native(const std::string& name) { return folder_.path() / name; }
+  String Path(const std::string& name) { return folder_.File(name); }
+  testing::TempFolder folder_;
+};
+
+TEST_F(He3FileTest, FilesAroundBufferAndWindowSizesMatchTheCodec) {
+  std::mt19937_64 rng(5);
+  const std::size_t buffer = 1 << 18;
+  for (std::size_t n : {buffer - 1, buffer, buffer + 1, 2 * buffer + 7, kHeadWindow * 5 + 3}) {
+    SCOPED_TRACE(n);
+    const Bytes input = Sample(n, rng);
+    WriteFile(Native("in.bin"), input);
+    Progress progress;
+    // The destination is opened without cutting it short, so callers clear it first.
+    EncodeFile(Path("in.bin"), Path("in.he3"), [&](std::int16_t p) { progress.push_back(p); },
+               [&] { std::filesystem::remove(Native("in.he3")); });
+    Progress whole_progress;
+    const Bytes block = Encode(input, [&](std::int16_t p) { whole_progress.push_back(p); });
+    const Bytes written = ReadFile(Native("in.he3"));
+    ASSERT_EQ(written.size(), block.size());
+    ASSERT_TRUE(written == block) << "first difference at "
+                                  << std::mismatch(written.begin(), written.end(), block.begin()).first - written.begin();
+    EXPECT_EQ(progress, whole_progress);
+
+    progress.clear();
+    // The smallest window, so that the block is read in several.
+    EXPECT_EQ(DecodeFile(Path("in.he3"), Path("out.bin"), [&](std::int16_t p) { progress.push_back(p); },
+                         kHeadWindow),
+              DecodeStatus::kOk);
+    EXPECT_EQ(ReadFile(Native("out.bin")), input);
+    EXPECT_EQ(progress, WholeDecode(block, static_cast<std::int64_t>(block.size())).progress);
+    std::filesystem::remove(Native("out.bin"));
+  }
+}
+
+TEST_F(He3FileTest, FailedDecodeLeavesNoDestinationAndReportsTheBlockFirst) {
+  std::mt19937_64 rng(8);
+  const Bytes input = Sample(600'000, rng);
+  Bytes block = Encode(input);
+  block[block.size() - 3] ^= 0x10;  // found only near the end, after output was written
+  WriteFile(Native("bad.he3"), block);
+  const DecodeStatus expected = WholeDecode(block, static_cast<std::int64_t>(block.size())).status;
+  ASSERT_NE(expected, DecodeStatus::kOk);
+  EXPECT_EQ(DecodeFile(Path("bad.he3"), Path("out.bin"), {}), expected);
+  EXPECT_FALSE(std::filesystem::exists(Native("out.bin")));
+  // A destination that cannot be made does not hide the damage.
+  EXPECT_EQ(DecodeFile(Path("bad.he3"), Path("missing/out.bin"), {}), expected);
+  // With a good block the destination's own fault is raised, and nothing is left.
+  WriteFile(Native("good.he3"), Encode(input));
+  EXPECT_RUNTIME_ERROR(DecodeFile(Path("good.he3"), Path("missing/out.bin"), {}), err::kPathNotFound);
+}
+
+TEST_F(He3FileTest, LengthFieldZeroCopiesTheSourceAndStoredFormRestores) {
+  std::mt19937_64 rng(2);
+  Bytes block = Encode(Sample(5000, rng));
+  std::fill(block.begin() + kLengthOffset, block.begin() + kLengthOffset + 4, 0);
+  WriteFile(Native("zero.he3"), block);
+  EXPECT_EQ(DecodeFile(Path("zero.he3"), Path("zero.out"), {}), DecodeStatus::kUnchanged);
+  EXPECT_EQ(ReadFile(Native("zero.out")), block);
+
+  Bytes stored = {kMagicH, kMagicE, kVersionStored, kMagicCr};
+  const Bytes payload = Sample(300'000, rng);
+  stored.insert(stored.end(), payload.begin(), payload.end());
+  WriteFile(Native("stored.he3"), stored);
+  EXPECT_EQ(DecodeFile(Path("stored.he3"), Path("stored.out"), {}, kHeadWindow), DecodeStatus::kOk);
+  EXPECT_EQ(ReadFile(Native("stored.out")), payload);
+}
+
+TEST_F(He3FileTest, CompressingOntoItselfReadsTheWholeSource) {
+  std::mt19937_64 rng(4);
+  const Bytes input = Sample(700'000, rng);
+  WriteFile(Native("self.bin"), input);
+  EncodeFile(Path("self.bin"), Path("self.bin"), {}, [&] { std::filesystem::remove(Native("self.bin")); });
+  EXPECT_EQ(ReadFile(Native("self.bin")), Encode(input));
+}
+
+TEST_F(He3FileTest, SourceChangedBetweenTheTwoReadsFailsWithoutOutput) {
+  std::mt19937_64 rng(6);
+  const Bytes input = Sample(300'000, rng);
+  WriteFile(Native("in.bin"), input);
+  EXPECT_RUNTIME_ERROR(EncodeFile(Path("in.bin"), Path("out.he3"), {},
+                                  [&] { std::filesystem::resize_file(Native("in.bin"), 1000); }),
+                       err::kDeviceIoError);
+  EXPECT_FALSE(std::filesystem::exists(Native("out.he3")));
+
+  WriteFile(Native("in.bin"), input);
+  Bytes other = input;
+  std::reverse(other.begin(), other.end());
+  std::fill(other.begin(), other.begin() + 50'000, 0xFF);  // a value never counted
+  EXPECT_RUNTIME_ERROR(EncodeFile(Path("in.bin"), Path("out.he3"), {},
+                                  [&] {
+                                    std::fstream f(Native("in.bin"), std::ios::in | std::ios::out | std::ios::binary);
+                                    f.write(reinterpret_cast<const char*>(other.data()),
+                                            static_cast<std::streamsize>(other.size()));
+                                  }),
+                       err::kDeviceIoError);
+  EXPECT_FALSE(std::filesystem::exists(Native("out.he3")));
+}
+
+}  // namespace
+}  // namespace narwick::huffman
