@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "compress/huffman/he3_chopped_io.h"
 #include "compress/huffman/he3_format.h"
 #include "compress/huffman/he3_test_blocks.h"
 #include "compress/huffman/huffman_codec.h"
@@ -46,70 +47,10 @@ Outcome WholeDecode(const Bytes& block, std::int64_t byte_len) {
   return o;
 }
 
-// The block in windows: the first as small as allowed, the others of random sizes just
-// above the least the decoder may be given.
-class ChoppedSource final : public BlockSource {
- public:
-  ChoppedSource(const Bytes& block, std::mt19937_64& rng) : block_(block), rng_(rng) {}
-  std::uint64_t Size() const override { return block_.size(); }
-  Window First() override { return Cut(0, std::min<std::size_t>(block_.size(), kHeadWindow)); }
-  Window From(std::uint64_t from) override {
-    EXPECT_GE(from, begin_);
-    EXPECT_LE(from, end_);
-    std::uniform_int_distribution<std::size_t> size(kWindowSlack + 1, 3 * kWindowSlack);
-    return Cut(from, std::min<std::size_t>(block_.size() - from, size(rng_)));
-  }
-
- private:
-  Window Cut(std::uint64_t from, std::size_t size) {
-    begin_ = from;
-    end_ = from + size;
-    // A copy, so that a read outside the window is a read outside an allocation.
-    window_.assign(block_.begin() + static_cast<std::ptrdiff_t>(from),
-                   block_.begin() + static_cast<std::ptrdiff_t>(end_));
-    return {window_, from, end_ == block_.size()};
-  }
-
-  const Bytes& block_;
-  std::mt19937_64& rng_;
-  Bytes window_;
-  std::uint64_t begin_ = 0;
-  std::uint64_t end_ = 0;
-};
-
-// Rooms of random sizes from 1 to 40 bytes, each a separate allocation.
-class ChoppedSink final : public DecodeSink {
- public:
-  explicit ChoppedSink(std::mt19937_64& rng) : rng_(rng) {}
-  std::span<std::uint8_t> Start(std::uint64_t bound) override {
-    bound_ = bound;
-    return NewRoom();
-  }
-  std::span<std::uint8_t> Take(std::span<const std::uint8_t> written) override {
-    EXPECT_EQ(written.size(), room_.size()) << "a room is handed on only when full";
-    bytes.insert(bytes.end(), written.begin(), written.end());
-    return NewRoom();
-  }
-  void Finish(std::span<const std::uint8_t> written) override {
-    bytes.insert(bytes.end(), written.begin(), written.end());
-    EXPECT_LE(bytes.size(), bound_);
-  }
-  Bytes bytes;
-
- private:
-  std::span<std::uint8_t> NewRoom() {
-    room_.assign(std::uniform_int_distribution<std::size_t>(1, 40)(rng_), 0);
-    return room_;
-  }
-  std::mt19937_64& rng_;
-  Bytes room_;
-  std::uint64_t bound_ = 0;
-};
-
 Outcome ChoppedDecode(const Bytes& block, std::int64_t byte_len, std::mt19937_64& rng) {
   Outcome o;
-  ChoppedSource source(block, rng);
-  ChoppedSink sink(rng);
+  test_blocks::ChoppedSource source(block, rng);
+  test_blocks::ChoppedSink sink(rng);
   o.status = Decode(source, byte_len, sink, [&](std::int16_t p) { o.progress.push_back(p); });
   if (o.status == DecodeStatus::kOk) o.bytes = std::move(sink.bytes);
   return o;
