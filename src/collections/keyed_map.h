@@ -3,6 +3,7 @@
 // clsDictionary.Dictionary).
 #pragma once
 
+#include <bit>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -115,15 +116,27 @@ class KeyedMap {
     bool live = false;
   };
 
-  // Entries in fixed chunks, so that growing never moves (or copies) an entry.
+  // Entries in chunks that double in length (64, 128, 256, ... entries), so that growing
+  // never moves an entry, a small map stays small, and a large one sits in large blocks.
   class SlotStore {
    public:
     std::size_t size() const { return size_; }
-    Slot& operator[](std::size_t i) { return chunks_[i >> kChunkBits][i & (kChunkSize - 1)]; }
-    const Slot& operator[](std::size_t i) const { return chunks_[i >> kChunkBits][i & (kChunkSize - 1)]; }
+    Slot& operator[](std::size_t i) {
+      const Where p = Locate(i);
+      return chunks_[p.chunk][p.offset];
+    }
+    const Slot& operator[](std::size_t i) const {
+      const Where p = Locate(i);
+      return chunks_[p.chunk][p.offset];
+    }
     void push_back(Slot&& slot) {
-      if ((size_ >> kChunkBits) == chunks_.size()) chunks_.push_back(std::make_unique<Slot[]>(kChunkSize));
-      (*this)[size_++] = std::move(slot);
+      const Where p = Locate(size_);
+      if (p.chunk == chunks_.size()) {
+        chunks_.emplace_back();
+        chunks_.back().reserve(std::size_t{kFirst} << p.chunk);  // fixed from now on
+      }
+      chunks_[p.chunk].push_back(std::move(slot));
+      ++size_;
     }
     void clear() {
       chunks_.clear();
@@ -139,15 +152,31 @@ class KeyedMap {
         if (kept != i) (*this)[kept] = std::move((*this)[i]);
         renumber[i] = static_cast<std::uint32_t>(kept++);
       }
-      for (std::size_t i = kept; i < size_; ++i) (*this)[i] = Slot{};
       size_ = kept;
-      chunks_.resize((size_ + kChunkSize - 1) >> kChunkBits);
+      if (kept == 0) {
+        chunks_.clear();
+        return;
+      }
+      const Where last = Locate(kept - 1);
+      chunks_.resize(last.chunk + 1);
+      chunks_.back().resize(last.offset + 1);
     }
 
    private:
-    static constexpr std::size_t kChunkBits = 12;
-    static constexpr std::size_t kChunkSize = std::size_t{1} << kChunkBits;
-    std::vector<std::unique_ptr<Slot[]>> chunks_;
+    static constexpr unsigned kFirstBits = 6;
+    static constexpr std::size_t kFirst = std::size_t{1} << kFirstBits;
+    struct Where {
+      std::size_t chunk;
+      std::size_t offset;
+    };
+    // Chunk c holds entries [kFirst * (2^c - 1), kFirst * (2^(c+1) - 1)): offset by kFirst,
+    // an entry's number has its chunk in its bit length and its offset below its top bit.
+    static Where Locate(std::size_t i) {
+      const std::size_t j = i + kFirst;
+      const auto width = static_cast<unsigned>(std::bit_width(j));
+      return {width - kFirstBits - 1, j ^ (std::size_t{1} << (width - 1))};
+    }
+    std::vector<std::vector<Slot, detail::TableAllocator<Slot>>> chunks_;
     std::size_t size_ = 0;
   };
 

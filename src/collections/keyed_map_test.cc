@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
+#include <map>
 #include <random>
 #include <vector>
 
@@ -177,6 +179,158 @@ TEST(KeyedMapModelTest, NarrowKeySpaceText) {
 TEST(KeyedMapModelTest, WideKeySpaceGrowsAndCompacts) {
   RunModel(101, 3000, 30000, false);
   RunModel(102, 3000, 30000, true);
+}
+
+// Whole-number keys in families that strain a hash index: runs up and down, values that
+// differ only in their high bits, values whose high half repeats the low half, and wide
+// pseudo-random values. Each use of a key takes a random kind that can hold it exactly
+// (Long, Double or Currency), since a number is one key whatever its kind.
+class WholeKeyFamily {
+ public:
+  WholeKeyFamily(int family, std::uint32_t seed) : family_(family), rng_(seed) {}
+
+  std::int64_t Value(std::int64_t i) const {
+    switch (family_) {
+      case 0: return 1000 + i;
+      case 1: return -i;
+      case 2: return i << 20;
+      case 3: return i << 40;
+      case 4: return (i << 32) | i;
+      default: {
+        std::uint64_t x = static_cast<std::uint64_t>(i) + 0x9e3779b97f4a7c15ULL;  // splitmix64
+        x = (x ^ (x >> 30)) * 0xbf58476d1ce4e5b9ULL;
+        x = (x ^ (x >> 27)) * 0x94d049bb133111ebULL;
+        return static_cast<std::int64_t>((x ^ (x >> 31)) >> 12) - (std::int64_t{1} << 51);
+      }
+    }
+  }
+
+  Variant AsAnyKind(std::int64_t v) {
+    std::vector<Variant> forms;
+    if (v >= INT32_MIN && v <= INT32_MAX) forms.emplace_back(static_cast<int>(v));
+    if (static_cast<std::int64_t>(static_cast<double>(v)) == v) forms.emplace_back(static_cast<double>(v));
+    if (v >= -922337203685477 && v <= 922337203685477) forms.emplace_back(Currency{v * 10000});
+    return forms[std::uniform_int_distribution<std::size_t>(0, forms.size() - 1)(rng_)];
+  }
+  std::int64_t Pick(std::int64_t n) { return std::uniform_int_distribution<std::int64_t>(0, n - 1)(rng_); }
+
+ private:
+  int family_;
+  std::mt19937 rng_;
+};
+
+// The plain reference: value -> insertion number, and the entries by insertion number.
+struct WholeModel {
+  std::map<std::int64_t, std::uint64_t> number_of;
+  std::map<std::uint64_t, KeyedMap::Entry> in_order;
+  std::uint64_t next = 0;
+
+  void Add(std::int64_t v, const Variant& key, const Variant& item) {
+    number_of[v] = next;
+    in_order[next++] = {key, item};
+  }
+  KeyedMap::Entry* Find(std::int64_t v) {
+    auto it = number_of.find(v);
+    return it == number_of.end() ? nullptr : &in_order[it->second];
+  }
+  void Remove(std::int64_t v) {
+    auto it = number_of.find(v);
+    in_order.erase(it->second);
+    number_of.erase(it);
+  }
+};
+
+void ExpectSameOrder(const KeyedMap& map, const WholeModel& model, int family, int step) {
+  const auto entries = map.Entries();
+  ASSERT_EQ(entries.size(), model.in_order.size()) << "family " << family << " step " << step;
+  std::size_t i = 0;
+  for (const auto& [number, e] : model.in_order) {
+    ASSERT_EQ(entries[i].key, e.key) << "family " << family << " step " << step << " at " << i;
+    ASSERT_EQ(entries[i].item, e.item) << "family " << family << " step " << step << " at " << i;
+    ++i;
+  }
+}
+
+// Adds the first `distinct` keys of the family in ascending order, then runs random adds,
+// lookups, removes and renames over twice as many values (so about half are absent),
+// checking each result against the reference and the whole order now and then.
+void RunWholeModel(int family, std::int64_t distinct, int steps) {
+  WholeKeyFamily keys(family, static_cast<std::uint32_t>(family * 7919 + 1));
+  KeyedMap map;
+  WholeModel model;
+  int item = 0;
+  for (std::int64_t i = 0; i < distinct; ++i) {
+    const std::int64_t v = keys.Value(i);
+    const Variant key = keys.AsAnyKind(v);
+    ASSERT_TRUE(map.Add(key, item)) << "family " << family << " key " << v;
+    model.Add(v, key, item++);
+  }
+  ExpectSameOrder(map, model, family, -1);
+  for (int step = 0; step < steps; ++step) {
+    const std::int64_t v = keys.Value(keys.Pick(distinct * 2));
+    const Variant key = keys.AsAnyKind(v);
+    KeyedMap::Entry* expected = model.Find(v);
+    switch (keys.Pick(6)) {
+      case 0:
+        ASSERT_EQ(map.Add(key, item), expected == nullptr) << "family " << family << " step " << step;
+        if (expected == nullptr) model.Add(v, key, item);
+        ++item;
+        break;
+      case 1: {
+        const Variant* found = map.Find(key);
+        ASSERT_EQ(found != nullptr, expected != nullptr) << "family " << family << " step " << step;
+        if (found != nullptr) {
+          ASSERT_EQ(*found, expected->item) << "family " << family << " step " << step;
+        }
+        break;
+      }
+      case 2: {
+        Variant& found = map.FindOrAdd(key);
+        if (expected == nullptr) {
+          ASSERT_TRUE(found.IsEmpty()) << "family " << family << " step " << step;
+          model.Add(v, key, Variant());
+          expected = model.Find(v);
+        } else {
+          ASSERT_EQ(found, expected->item) << "family " << family << " step " << step;
+        }
+        found = item;
+        expected->item = item++;
+        break;
+      }
+      case 3:
+      case 4:
+        ASSERT_EQ(map.Remove(key), expected != nullptr) << "family " << family << " step " << step;
+        if (expected != nullptr) model.Remove(v);
+        break;
+      default: {
+        const std::int64_t nv = keys.Value(keys.Pick(distinct * 2));
+        const Variant new_key = keys.AsAnyKind(nv);
+        const bool ok = expected != nullptr && (nv == v || model.Find(nv) == nullptr);
+        ASSERT_EQ(map.Rename(key, new_key), ok) << "family " << family << " step " << step;
+        if (ok) {
+          KeyedMap::Entry moved{new_key, expected->item};
+          const std::uint64_t number = model.number_of[v];
+          model.number_of.erase(v);
+          model.number_of[nv] = number;
+          model.in_order[number] = moved;
+        }
+        break;
+      }
+    }
+    if (step % 8191 == 0) ExpectSameOrder(map, model, family, step);
+  }
+  ExpectSameOrder(map, model, family, steps);
+  ASSERT_EQ(map.size(), model.number_of.size());
+}
+
+TEST(KeyedMapModelTest, WholeKeyFamiliesMatchAPlainReference) {
+  for (int family = 0; family <= 5; ++family) RunWholeModel(family, 3000, 40000);
+}
+
+// Enough keys that the index and the entry store reach their large blocks.
+TEST(KeyedMapModelTest, LargeMapsMatchAPlainReference) {
+  RunWholeModel(0, 70000, 100000);
+  RunWholeModel(5, 70000, 100000);
 }
 
 TEST(KeyedMapTest, NumbersAreKeysByValueWhateverTheirKind) {
