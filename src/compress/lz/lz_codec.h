@@ -331,40 +331,15 @@ bool Codec::Encode(Source& source, Sink& sink, Progress& progress) {
   return sink.Put(code, code_ptr);
 }
 
-// Copies 3..18 bytes from `src` to both `dst1` and `dst2` with overlapping loads and stores,
-// all loads first, so it behaves like memmove; callers use it only where a byte-by-byte
-// forward copy would give the same bytes.
-[[gnu::always_inline]] inline void CopyMatch(std::uint8_t* dst1, std::uint8_t* dst2, const std::uint8_t* src,
-                                             std::uint32_t length) {
-  if (length >= 8) {
-    std::uint64_t a, b, c;
-    std::memcpy(&a, src, 8);
-    std::memcpy(&b, src + 8, 8);
-    std::memcpy(&c, src + length - 8, 8);
-    std::memcpy(dst1, &a, 8);
-    std::memcpy(dst2, &a, 8);
-    if (length > 16) {
-      std::memcpy(dst1 + 8, &b, 8);
-      std::memcpy(dst2 + 8, &b, 8);
-    }
-    std::memcpy(dst1 + length - 8, &c, 8);
-    std::memcpy(dst2 + length - 8, &c, 8);
-  } else if (length >= 4) {
-    std::uint32_t a, b;
-    std::memcpy(&a, src, 4);
-    std::memcpy(&b, src + length - 4, 4);
-    std::memcpy(dst1, &a, 4);
-    std::memcpy(dst2, &a, 4);
-    std::memcpy(dst1 + length - 4, &b, 4);
-    std::memcpy(dst2 + length - 4, &b, 4);
-  } else {
-    const std::uint8_t a = src[0], b = src[1], c = src[2];
-    dst1[0] = a;
-    dst1[1] = b;
-    dst1[2] = c;
-    dst2[0] = a;
-    dst2[1] = b;
-    dst2[2] = c;
+// Copies a 3..18-byte match from `distance` bytes back, where `distance` is at least 8:
+// three 8-byte steps, each reading only bytes already in place, so an overlapping match
+// repeats as a byte-by-byte copy would. Writes up to 24 bytes; the caller has the room.
+[[gnu::always_inline]] inline void CopyFar(std::uint8_t* dst, std::uint32_t distance) {
+  const std::uint8_t* src = dst - distance;
+  for (int k = 0; k < 24; k += 8) {
+    std::uint64_t v;
+    std::memcpy(&v, src + k, 8);
+    std::memcpy(dst + k, &v, 8);
   }
 }
 
@@ -375,50 +350,53 @@ DecodeStatus Codec::Decode(Source& source, std::uint64_t count, Sink& sink, Prog
   const std::uint8_t*& in = next_byte.cursor();
   const std::uint8_t* const& in_end = next_byte.chunk_end();
 
-  // Produced bytes are staged here and handed to the sink in large pieces.
+  // Output is produced in one line: the ring's 4096 bytes as history, then up to kStage new
+  // bytes, one group's worth past them and room for a last 24-byte copy step. The write
+  // position r of the ring is the produced count modulo 4096 (it starts at 0), so ring
+  // position p lies (r - p) mod 4096 bytes back, or 4096 when that is 0: matches read the
+  // line without wrapping, and new bytes go to the sink straight from it. Handing the stage
+  // on keeps its last 4096 bytes as the history; the ring gets the line's state at the end.
   constexpr std::size_t kStage = 1 << 15;
-  std::uint8_t stage[kStage + 8 * kMaxMatch];
-  std::size_t staged = 0;
+  constexpr std::size_t kGroupMost = 8 * kMaxMatch;
+  std::uint8_t line[kRingSize + kStage + kGroupMost + 32];
+  std::uint8_t* const stage = line + kRingSize;
+  std::memcpy(line, text_, kRingSize);
+  std::uint8_t* w = stage;
+  std::uint64_t produced = 0;
+
   auto flush = [&]() -> bool {
-    const bool ok = staged == 0 || sink.Put(stage, staged);
-    staged = 0;
+    const auto size = static_cast<std::size_t>(w - stage);
+    if (size == 0) return true;
+    const bool ok = sink.Put(stage, size);
+    std::memmove(line, w - kRingSize, kRingSize);
+    w = stage;
     return ok;
   };
-
-  std::uint32_t r = 0;
-  std::uint64_t produced = 0;
-  // Emits the match at ring position p. Ring and stage get the same bytes; where the source
-  // overlaps the bytes being produced, or either range wraps, the copy goes byte by byte.
-  // The per-byte progress test runs only for a match that reaches the next 4096-byte mark
-  // or the output limit; false when the limit stops it.
+  auto distance_to = [&](std::uint32_t p) -> std::uint32_t {
+    const std::uint32_t back = (static_cast<std::uint32_t>(produced) - p) & kRingMask;
+    return back == 0 ? static_cast<std::uint32_t>(kRingSize) : back;
+  };
+  // Emits the match at ring position p. The per-byte progress test runs only for a match
+  // that reaches the next 4096-byte mark or the output limit; false when the limit stops it.
   auto emit_match = [&](std::uint32_t p, std::uint32_t length) __attribute__((always_inline)) -> bool {
+    const std::uint32_t distance = distance_to(p);
     const bool careful = (produced & (kProgressInterval - 1)) + length >= kProgressInterval ||
                          limit - produced < length;
     if (!careful) {
-      const std::uint32_t back = (r - p) & kRingMask;
-      if ((back == 0 || back >= length) && p + length <= kRingSize && r + length <= kRingSize) {
-        CopyMatch(stage + staged, text_ + r, text_ + p, length);
-        r = (r + length) & kRingMask;
+      if (distance >= 8) {
+        CopyFar(w, distance);
       } else {
-        for (std::uint32_t k = 0; k < length; ++k) {
-          const std::uint8_t b = text_[p];
-          text_[r] = b;
-          stage[staged + k] = b;
-          p = (p + 1) & kRingMask;
-          r = (r + 1) & kRingMask;
-        }
+        const std::uint8_t* src = w - distance;
+        for (std::uint32_t k = 0; k < length; ++k) w[k] = src[k];
       }
-      staged += length;
+      w += length;
       produced += length;
       return true;
     }
     for (std::uint32_t k = 0; k < length; ++k) {
       if (produced == limit) return false;
-      const std::uint8_t b = text_[p];
-      text_[r] = b;
-      stage[staged++] = b;
-      p = (p + 1) & kRingMask;
-      r = (r + 1) & kRingMask;
+      *w = *(w - distance);
+      ++w;
       ++produced;
       if ((produced & (kProgressInterval - 1)) == 0) progress(produced);
     }
@@ -428,108 +406,95 @@ DecodeStatus Codec::Decode(Source& source, std::uint64_t count, Sink& sink, Prog
   // One flag group per pass: the flag byte, then up to eight items (bit set: literal,
   // clear: match), stopping as soon as the count is produced. When the whole group is
   // already in the current chunk (at most 17 bytes), its bytes are read without checks.
-  while (produced < count) {
-    if (in_end - in >= static_cast<std::ptrdiff_t>(kMaxGroupBytes)) {
-      std::uint32_t flags = *in++;
-      // Eight literals that neither wrap the ring, reach the count nor cross a progress
-      // mark: one 8-byte copy into the ring and the stage.
-      if (flags == 0xFF && r + 8 <= kRingSize && count - produced >= 8 &&
-          (produced & (kProgressInterval - 1)) + 8 < kProgressInterval) {
-        std::uint64_t eight;
-        std::memcpy(&eight, in, 8);
-        std::memcpy(text_ + r, &eight, 8);
-        std::memcpy(stage + staged, &eight, 8);
-        in += 8;
-        r = (r + 8) & kRingMask;
-        staged += 8;
-        produced += 8;
-        if (staged >= kStage && !flush()) return DecodeStatus::kSinkFailed;
-        continue;
-      }
-      // A group produces at most 8 x 18 bytes. When that cannot reach the count, the output
-      // limit or the next progress mark, its items need none of those checks.
-      constexpr std::uint32_t kGroupMost = 8 * kMaxMatch;
-      if (count - produced >= kGroupMost && limit - produced >= kGroupMost &&
-          (produced & (kProgressInterval - 1)) + kGroupMost < kProgressInterval) {
-        for (int k = 0; k < 8; ++k, flags >>= 1) {
-          if (flags & 1u) {
-            const std::uint8_t b = *in++;
-            text_[r] = b;
-            r = (r + 1) & kRingMask;
-            stage[staged++] = b;
-            ++produced;
-            continue;
+  auto run = [&]() -> DecodeStatus {
+    while (produced < count) {
+      if (in_end - in >= static_cast<std::ptrdiff_t>(kMaxGroupBytes)) {
+        std::uint32_t flags = *in++;
+        // Eight literals that neither reach the count nor cross a progress mark.
+        if (flags == 0xFF && count - produced >= 8 &&
+            (produced & (kProgressInterval - 1)) + 8 < kProgressInterval) {
+          std::memcpy(w, in, 8);
+          in += 8;
+          w += 8;
+          produced += 8;
+          if (w - stage >= static_cast<std::ptrdiff_t>(kStage) && !flush()) return DecodeStatus::kSinkFailed;
+          continue;
+        }
+        // A group produces at most 8 x 18 bytes. When that cannot reach the count, the
+        // output limit or the next progress mark, its items need none of those checks.
+        if (count - produced >= kGroupMost && limit - produced >= kGroupMost &&
+            (produced & (kProgressInterval - 1)) + kGroupMost < kProgressInterval) {
+          for (int k = 0; k < 8; ++k, flags >>= 1) {
+            if (flags & 1u) {
+              *w++ = *in++;
+              ++produced;
+              continue;
+            }
+            const std::uint8_t b1 = in[0];
+            const std::uint8_t b2 = in[1];
+            in += 2;
+            const std::uint32_t distance = distance_to(DecodeMatchPosition(b1, b2));
+            const std::uint32_t length = DecodeMatchLength(b2);
+            if (distance >= 8) {
+              CopyFar(w, distance);
+            } else {
+              const std::uint8_t* src = w - distance;
+              for (std::uint32_t j = 0; j < length; ++j) w[j] = src[j];
+            }
+            w += length;
+            produced += length;
           }
-          const std::uint8_t b1 = in[0];
-          const std::uint8_t b2 = in[1];
-          in += 2;
-          std::uint32_t p = DecodeMatchPosition(b1, b2);
-          const std::uint32_t length = DecodeMatchLength(b2);
-          const std::uint32_t back = (r - p) & kRingMask;
-          if ((back == 0 || back >= length) && p + length <= kRingSize && r + length <= kRingSize) {
-            CopyMatch(stage + staged, text_ + r, text_ + p, length);
-            r += length;
+          if (w - stage >= static_cast<std::ptrdiff_t>(kStage) && !flush()) return DecodeStatus::kSinkFailed;
+          continue;
+        }
+        for (int k = 0; k < 8 && produced < count; ++k, flags >>= 1) {
+          if (flags & 1u) {
+            *w++ = *in++;
+            ++produced;
           } else {
-            for (std::uint32_t j = 0; j < length; ++j) {
-              const std::uint8_t b = text_[p];
-              text_[r] = b;
-              stage[staged + j] = b;
-              p = (p + 1) & kRingMask;
-              r = (r + 1) & kRingMask;
+            const std::uint8_t b1 = in[0];
+            const std::uint8_t b2 = in[1];
+            in += 2;
+            if (!emit_match(DecodeMatchPosition(b1, b2), DecodeMatchLength(b2))) {
+              return flush() ? DecodeStatus::kOverrun : DecodeStatus::kSinkFailed;
             }
           }
-          r &= kRingMask;
-          staged += length;
-          produced += length;
+          if ((produced & (kProgressInterval - 1)) == 0) progress(produced);
         }
-        if (staged >= kStage && !flush()) return DecodeStatus::kSinkFailed;
-        continue;
-      }
-      for (int k = 0; k < 8 && produced < count; ++k, flags >>= 1) {
-        if (flags & 1u) {
-          const std::uint8_t b = *in++;
-          text_[r] = b;
-          r = (r + 1) & kRingMask;
-          stage[staged++] = b;
-          ++produced;
-        } else {
-          const std::uint8_t b1 = in[0];
-          const std::uint8_t b2 = in[1];
-          in += 2;
-          if (!emit_match(DecodeMatchPosition(b1, b2), DecodeMatchLength(b2))) {
-            return flush() ? DecodeStatus::kOverrun : DecodeStatus::kSinkFailed;
+      } else {
+        std::uint8_t f;
+        if (!next_byte(f)) return flush() ? DecodeStatus::kTruncated : DecodeStatus::kSinkFailed;
+        std::uint32_t flags = f;
+        for (int k = 0; k < 8 && produced < count; ++k, flags >>= 1) {
+          if (flags & 1u) {
+            std::uint8_t b;
+            if (!next_byte(b)) return flush() ? DecodeStatus::kTruncated : DecodeStatus::kSinkFailed;
+            *w++ = b;
+            ++produced;
+          } else {
+            std::uint8_t b1;
+            std::uint8_t b2;
+            if (!next_byte(b1) || !next_byte(b2)) {
+              return flush() ? DecodeStatus::kTruncated : DecodeStatus::kSinkFailed;
+            }
+            if (!emit_match(DecodeMatchPosition(b1, b2), DecodeMatchLength(b2))) {
+              return flush() ? DecodeStatus::kOverrun : DecodeStatus::kSinkFailed;
+            }
           }
+          if ((produced & (kProgressInterval - 1)) == 0) progress(produced);
         }
-        if ((produced & (kProgressInterval - 1)) == 0) progress(produced);
       }
-    } else {
-      std::uint8_t f;
-      if (!next_byte(f)) return flush() ? DecodeStatus::kTruncated : DecodeStatus::kSinkFailed;
-      std::uint32_t flags = f;
-      for (int k = 0; k < 8 && produced < count; ++k, flags >>= 1) {
-        if (flags & 1u) {
-          std::uint8_t b;
-          if (!next_byte(b)) return flush() ? DecodeStatus::kTruncated : DecodeStatus::kSinkFailed;
-          text_[r] = b;
-          r = (r + 1) & kRingMask;
-          stage[staged++] = b;
-          ++produced;
-        } else {
-          std::uint8_t b1;
-          std::uint8_t b2;
-          if (!next_byte(b1) || !next_byte(b2)) {
-            return flush() ? DecodeStatus::kTruncated : DecodeStatus::kSinkFailed;
-          }
-          if (!emit_match(DecodeMatchPosition(b1, b2), DecodeMatchLength(b2))) {
-            return flush() ? DecodeStatus::kOverrun : DecodeStatus::kSinkFailed;
-          }
-        }
-        if ((produced & (kProgressInterval - 1)) == 0) progress(produced);
-      }
+      if (w - stage >= static_cast<std::ptrdiff_t>(kStage) && !flush()) return DecodeStatus::kSinkFailed;
     }
-    if (staged >= kStage && !flush()) return DecodeStatus::kSinkFailed;
-  }
-  return flush() ? DecodeStatus::kOk : DecodeStatus::kSinkFailed;
+    return flush() ? DecodeStatus::kOk : DecodeStatus::kSinkFailed;
+  };
+  const DecodeStatus status = run();
+  // The ring as it ends: the last 4096 bytes, byte q of the output at ring position q mod 4096.
+  const std::uint8_t* last = w - kRingSize;
+  const auto r = static_cast<std::size_t>(produced & kRingMask);
+  std::memcpy(text_ + r, last, kRingSize - r);
+  std::memcpy(text_, last + (kRingSize - r), r);
+  return status;
 }
 
 }  // namespace narwick::lz

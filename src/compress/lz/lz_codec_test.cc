@@ -319,6 +319,51 @@ TEST(LzCodecTest, DecoderReportsTruncationAndOverrun) {
   EXPECT_EQ(DecodeBody(codec, {}, 0).status, DecodeStatus::kOk);
 }
 
+Decoded DecodeChoppy(Codec& codec, const Bytes& body, std::uint64_t count, std::uint64_t limit, std::size_t step) {
+  ChoppySource source(body, step);
+  VectorSink sink;
+  Recorder progress;
+  const DecodeStatus status = codec.Decode(source, count, sink, progress, limit);
+  return {status, std::move(sink.bytes), std::move(progress.points)};
+}
+
+// Valid bodies, damaged ones and noise, decoded one after another by one decoder and by the
+// reference, each keeping its ring from the decode before; fed whole or in uneven chunks.
+TEST(LzCodecTest, DecoderMatchesTheReferenceAndKeepsTheRingBetweenCalls) {
+  std::mt19937_64 rng(0xdec0de);
+  auto model = std::make_unique<reference::Model>();
+  auto codec = std::make_unique<Codec>();
+  auto encoder = std::make_unique<Codec>();
+  for (int run = 0; run < 1500; ++run) {
+    const Bytes input = MakeInput(rng, PickSize(rng));
+    Bytes body = EncodeFast(*encoder, input).body;
+    std::uint64_t count = input.size();
+    switch (rng() % 4) {
+      case 0: break;
+      case 1:  // damaged bytes
+        for (int f = 0; f < 3 && !body.empty(); ++f) body[rng() % body.size()] ^= static_cast<std::uint8_t>(rng());
+        break;
+      case 2:  // cut short, or asked for more than it holds
+        if (!body.empty()) body.resize(rng() % body.size());
+        count += rng() % 3 == 0 ? rng() % 5000 : 0;
+        break;
+      default:  // noise
+        for (auto& b : body) b = static_cast<std::uint8_t>(rng());
+        break;
+    }
+    const std::uint64_t limit = rng() % 2 == 0 ? count + rng() % 40 : std::numeric_limits<std::uint64_t>::max();
+    const reference::DecodeResult want = model->Decode(body.data(), body.size(), count, limit);
+    const Decoded got = run % 3 == 0 ? DecodeChoppy(*codec, body, count, limit, 1 + rng() % 40)
+                                     : DecodeBody(*codec, body, count, limit);
+    const DecodeStatus want_status = want.end == reference::DecodeEnd::kOk          ? DecodeStatus::kOk
+                                     : want.end == reference::DecodeEnd::kTruncated ? DecodeStatus::kTruncated
+                                                                                    : DecodeStatus::kOverrun;
+    ASSERT_EQ(got.status, want_status) << "run " << run;
+    ASSERT_EQ(got.bytes, want.bytes) << "run " << run;
+    ASSERT_EQ(got.progress, want.progress) << "run " << run;
+  }
+}
+
 TEST(LzCodecTest, DecoderSurvivesArbitraryBodies) {
   std::mt19937_64 rng(5);
   Codec codec;

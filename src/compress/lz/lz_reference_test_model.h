@@ -13,8 +13,55 @@ struct EncodeResult {
   std::vector<std::uint64_t> progress;    // consumed counts at each progress point
 };
 
+enum class DecodeEnd { kOk, kTruncated, kOverrun };
+
+struct DecodeResult {
+  DecodeEnd end = DecodeEnd::kOk;
+  std::vector<std::uint8_t> bytes;
+  std::vector<std::uint64_t> progress;  // produced counts at each progress point
+};
+
 class Model {
  public:
+  Model() { InitDictionary(); }
+
+  // The decoder: the ring only, as the last operation left it, writing from position 0.
+  // Progress at every multiple of 4096 inside a match, and after each item that ends on one.
+  DecodeResult Decode(const std::uint8_t* body, std::size_t size, std::uint64_t count, std::uint64_t limit) {
+    DecodeResult out;
+    std::size_t at = 0;
+    int r = 0;
+    while (out.bytes.size() < count) {
+      if (at == size) return Ended(out, DecodeEnd::kTruncated);
+      int flags = body[at++];
+      for (int k = 0; k < 8 && out.bytes.size() < count; ++k, flags >>= 1) {
+        if (flags & 1) {
+          if (at == size) return Ended(out, DecodeEnd::kTruncated);
+          text_[r] = body[at++];
+          out.bytes.push_back(text_[r]);
+          r = (r + 1) % 4096;
+        } else {
+          if (at == size) return Ended(out, DecodeEnd::kTruncated);
+          const int b1 = body[at++];
+          if (at == size) return Ended(out, DecodeEnd::kTruncated);
+          const int b2 = body[at++];
+          int p = b1 | (b2 & 0xF0) << 4;
+          const int length = (b2 & 0x0F) + 3;
+          for (int j = 0; j < length; ++j) {
+            if (out.bytes.size() == limit) return Ended(out, DecodeEnd::kOverrun);
+            text_[r] = text_[p];
+            out.bytes.push_back(text_[r]);
+            p = (p + 1) % 4096;
+            r = (r + 1) % 4096;
+            if (out.bytes.size() % 4096 == 0) out.progress.push_back(out.bytes.size());
+          }
+        }
+        if (out.bytes.size() % 4096 == 0) out.progress.push_back(out.bytes.size());
+      }
+    }
+    return out;
+  }
+
   EncodeResult Encode(const std::uint8_t* data, std::size_t size) {
     EncodeResult out;
     InitDictionary();
@@ -60,6 +107,11 @@ class Model {
   }
 
  private:
+  static DecodeResult& Ended(DecodeResult& out, DecodeEnd end) {
+    out.end = end;
+    return out;
+  }
+
   void InitDictionary() {
     for (int i = 0; i <= 4113; ++i) text_[i] = 0x20;
     for (int i = 0; i <= 8192; ++i) next_[i] = 4096;
