@@ -1,6 +1,6 @@
 // Collections benchmarks, one function per case, all run by main in one process:
 //  - clsDictionary Add / Item / Exists of 1,000,000 keys beside std::unordered_map with the
-//    same keys (strings and Longs), target within 3x;
+//    same keys (strings, pseudo-random Longs, and Longs 1 to N), target within 3x;
 //  - the three Variant sorts of clsSortingArrays on 30,000 values, with std::sort under the
 //    same Variant ordering as the yardstick for the quicksort (target within 10x).
 //  - clsManageTypeCase.modifyCase over 100,000 address lines in each mode, target at least
@@ -60,7 +60,7 @@ void Report(const char* what, std::size_t n, double ours, double theirs, double 
 volatile long g_sink = 0;  // keeps results alive
 
 template <class StdKey, class MakeKey>
-void DictionaryCase(const char* label, std::size_t n, MakeKey make_key) {
+void DictionaryCase(const char* label, std::size_t n, MakeKey make_key, const char* note = "") {
   std::vector<Variant> keys;
   std::vector<StdKey> std_keys;
   keys.reserve(n);
@@ -130,7 +130,7 @@ void DictionaryCase(const char* label, std::size_t n, MakeKey make_key) {
       }, 1));
     }
   }
-  std::printf("clsDictionary, %zu %s keys (std::unordered_map<%s, Variant> beside it)\n", n, label,
+  std::printf("clsDictionary, %zu %s keys%s (std::unordered_map<%s, Variant> beside it)\n", n, label, note,
               label);
   Report("Add", n, add, std_add, 3);
   Report("Item (lookup)", n, item, std_find, 3);
@@ -146,6 +146,13 @@ void BenchDictionaryStringKeys() {
 void BenchDictionaryLongKeys() {
   DictionaryCase<int>("Long", g_keys ? g_keys : g_quick ? 100000 : 1000000,
                       [](std::size_t i) { return static_cast<int>(i * 2654435761u % 2147483647u); });
+}
+
+// Keys 1, 2, 3, ...: the common case of numbering rows, which a weak integer hash turns into
+// long probe runs.
+void BenchDictionarySequentialLongKeys() {
+  DictionaryCase<int>("Long", g_keys ? g_keys : g_quick ? 100000 : 1000000,
+                      [](std::size_t i) { return static_cast<int>(i + 1); }, " 1 to N");
 }
 
 // Numbers of three kinds and strings: a valid strict weak ordering under the Variant
@@ -289,6 +296,7 @@ int main(int argc, char** argv) {
   const std::pair<const char*, void (*)()> cases[] = {
       {"dictionary-strings", BenchDictionaryStringKeys},
       {"dictionary-longs", BenchDictionaryLongKeys},
+      {"dictionary-sequential-longs", BenchDictionarySequentialLongKeys},
       {"variant-sorts", BenchVariantSorts},
       {"modify-case", BenchModifyCase},
   };

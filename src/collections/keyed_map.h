@@ -23,6 +23,10 @@ enum class KeyCompare : Long { kBinary = 0, kText = 1, kDatabase = 2 };
 
 namespace detail {
 
+// Whole-number keys in one aligned run of 2^kRunBits share a home and sit side by side.
+inline constexpr unsigned kRunBits = 3;
+inline constexpr std::uint64_t kRunMask = (std::uint64_t{1} << kRunBits) - 1;
+
 // Storage for large tables: blocks of 2 MiB or more are mapped on their own and asked for as
 // huge pages, so a big index costs a few page faults and TLB entries rather than one per
 // 4 KiB; smaller blocks come from operator new.
@@ -185,7 +189,10 @@ class KeyedMap {
   bool MatchesText(const IndexSlot& slot, const KeyId& id) const;
   // Index slot holding the key, or the slot where it would go (with found = false).
   std::size_t Probe(const KeyId& id, bool& found) const;
-  std::size_t Home(std::uint64_t hash) const { return static_cast<std::size_t>(hash >> shift_); }
+  // The hash's top bits, stepped on by its low bits (see ValueHash).
+  std::size_t Home(std::uint64_t hash) const {
+    return static_cast<std::size_t>((hash >> shift_) + (hash & detail::kRunMask)) & (index_.size() - 1);
+  }
   // Adds the entry at index slot `pos`, found free (or deleted) by a Probe for `id`; returns
   // `pos`.
   std::size_t Append(std::size_t pos, const Variant& key, const KeyId& id, Variant item);

@@ -329,8 +329,8 @@ TEST(KeyedMapModelTest, WholeKeyFamiliesMatchAPlainReference) {
 
 // Enough keys that the index and the entry store reach their large blocks.
 TEST(KeyedMapModelTest, LargeMapsMatchAPlainReference) {
-  RunWholeModel(0, 70000, 100000);
-  RunWholeModel(5, 70000, 100000);
+  RunWholeModel(0, 70000, 50000);
+  RunWholeModel(5, 70000, 50000);
 }
 
 TEST(KeyedMapTest, NumbersAreKeysByValueWhateverTheirKind) {
