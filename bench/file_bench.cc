@@ -11,6 +11,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -79,6 +80,7 @@ void WriteFile(const fs::path& path, const Bytes& bytes) {
 
 struct JobResult {
   double cpu_seconds = 0;
+  double wall_seconds = 0;
   long peak_rss_kb = 0;
   bool ok = false;
 };
@@ -86,12 +88,14 @@ struct JobResult {
 // Runs `job` in a child; CPU time and peak RSS come from the child's own usage.
 JobResult InChild(const std::function<bool()>& job) {
   std::fflush(stdout);
+  const auto start = std::chrono::steady_clock::now();
   const pid_t pid = fork();
   if (pid == 0) _exit(job() ? 0 : 1);
   int status = 0;
   rusage usage{};
   wait4(pid, &status, 0, &usage);
   JobResult r;
+  r.wall_seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   r.cpu_seconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
                   static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-6;
   r.peak_rss_kb = usage.ru_maxrss;
@@ -206,8 +210,9 @@ double CpuNow() {
 void Row(const char* what, std::size_t bytes, const JobResult& r, const fs::path& out) {
   std::error_code ec;
   const auto out_size = fs::file_size(out, ec);
-  std::printf("%-26s %9.1f MB/s  peak RSS %7.1f MB  output %10llu%s\n", what,
-              static_cast<double>(bytes) / 1e6 / r.cpu_seconds, static_cast<double>(r.peak_rss_kb) / 1024.0,
+  std::printf("%-26s %9.1f MB/s  wall %9.1f MB/s  peak RSS %7.1f MB  output %10llu%s\n", what,
+              static_cast<double>(bytes) / 1e6 / r.cpu_seconds, static_cast<double>(bytes) / 1e6 / r.wall_seconds,
+              static_cast<double>(r.peak_rss_kb) / 1024.0,
               static_cast<unsigned long long>(out_size), r.ok ? "" : "  FAILED");
 }
 

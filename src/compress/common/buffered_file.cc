@@ -5,8 +5,12 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
 #include <string>
+#include <thread>
+#include <utility>
 
 #include "narwick/frame/error.h"
 #include "narwick/frame/error_numbers.h"
@@ -29,7 +33,95 @@ namespace {
   Raise(err::kDeviceIoError);
 }
 
+// One read(2): the bytes read, or -errno.
+ssize_t ReadSome(int fd, std::uint8_t* out, std::size_t size) {
+  ssize_t got;
+  do {
+    got = ::read(fd, out, size);
+  } while (got < 0 && errno == EINTR);
+  return got < 0 ? -errno : got;
+}
+
+// Writes all bytes: 0, or -errno.
+ssize_t WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
+  while (size > 0) {
+    const ssize_t wrote = ::write(fd, data, size);
+    if (wrote < 0) {
+      if (errno == EINTR) continue;
+      return -errno;
+    }
+    data += wrote;
+    size -= static_cast<std::size_t>(wrote);
+  }
+  return 0;
+}
+
 }  // namespace
+
+// A thread that makes one read or write call at a time for a reader or writer. Results are
+// errno-style; the owner turns faults into RuntimeErrors on its own thread.
+class IoWorker {
+ public:
+  IoWorker() : thread_([this] { Run(); }) {}
+  ~IoWorker() {
+    {
+      std::lock_guard lock(mutex_);
+      stopping_ = true;
+    }
+    wake_.notify_all();
+    thread_.join();  // a call in hand is finished first
+  }
+  IoWorker(const IoWorker&) = delete;
+  IoWorker& operator=(const IoWorker&) = delete;
+
+  // Starts a call; the one before must have been waited for.
+  void Start(bool write, int fd, std::uint8_t* data, std::size_t size) {
+    {
+      std::lock_guard lock(mutex_);
+      call_ = {write, fd, data, size};
+      in_hand_ = true;
+    }
+    wake_.notify_all();
+  }
+  ssize_t Wait() {
+    std::unique_lock lock(mutex_);
+    done_.wait(lock, [&] { return !in_hand_; });
+    return result_;
+  }
+
+ private:
+  struct Call {
+    bool write = false;
+    int fd = -1;
+    std::uint8_t* data = nullptr;
+    std::size_t size = 0;
+  };
+
+  void Run() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+      wake_.wait(lock, [&] { return in_hand_ || stopping_; });
+      if (!in_hand_) return;
+      const Call call = call_;
+      lock.unlock();
+      const ssize_t result = call.write ? WriteAll(call.fd, call.data, call.size)
+                                        : ReadSome(call.fd, call.data, call.size);
+      lock.lock();
+      result_ = result;
+      in_hand_ = false;
+      done_.notify_all();
+    }
+  }
+
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::condition_variable done_;
+  Call call_;
+  ssize_t result_ = 0;
+  bool in_hand_ = false;
+  bool stopping_ = false;
+  std::thread thread_;  // last: starts once the rest is ready
+};
 
 BufferedReader::BufferedReader(const String& path) {
   const std::string name = ToUtf8(path);
@@ -43,25 +135,45 @@ BufferedReader::BufferedReader(const String& path) {
   }
   length_ = static_cast<std::uint64_t>(info.st_size);
   buffer_ = std::make_unique<std::uint8_t[]>(kBufferSize);
+  if (length_ >= kReadAheadFrom) {
+    spare_ = std::make_unique<std::uint8_t[]>(kBufferSize);
+    worker_ = std::make_unique<IoWorker>();
+  }
 }
 
 BufferedReader::~BufferedReader() { Close(); }
 
 void BufferedReader::Close() {
+  if (reading_ahead_) worker_->Wait();  // the descriptor stays open until the call is done
+  reading_ahead_ = false;
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
+}
+
+// Refills buffer_ from the file: from the read-ahead when one is in hand (then the next one
+// starts into the buffer just given up), else by a call of its own.
+void BufferedReader::Fill() {
+  ssize_t got;
+  if (reading_ahead_) {
+    got = worker_->Wait();
+    reading_ahead_ = false;
+    std::swap(buffer_, spare_);
+  } else {
+    got = ReadSome(fd_, buffer_.get(), kBufferSize);
+  }
+  if (got < 0) Raise(err::kDeviceIoError);
+  begin_ = 0;
+  end_ = static_cast<std::size_t>(got);
+  if (worker_ && got > 0) {
+    worker_->Start(false, fd_, spare_.get(), kBufferSize);
+    reading_ahead_ = true;
+  }
 }
 
 std::span<const std::uint8_t> BufferedReader::Next() {
   if (begin_ == end_) {
     if (fd_ < 0) return {};
-    ssize_t got;
-    do {
-      got = ::read(fd_, buffer_.get(), kBufferSize);
-    } while (got < 0 && errno == EINTR);
-    if (got < 0) Raise(err::kDeviceIoError);
-    begin_ = 0;
-    end_ = static_cast<std::size_t>(got);
+    Fill();
   }
   std::span<const std::uint8_t> chunk(buffer_.get() + begin_, end_ - begin_);
   begin_ = end_;
@@ -70,22 +182,18 @@ std::span<const std::uint8_t> BufferedReader::Next() {
 
 std::size_t BufferedReader::Read(std::uint8_t* out, std::size_t size) {
   std::size_t done = 0;
-  while (done < size) {
-    if (begin_ == end_ && size - done >= kBufferSize && fd_ >= 0) {
+  while (done < size && fd_ >= 0) {
+    if (begin_ == end_ && size - done >= kBufferSize && !worker_) {
       // A large read goes straight to the caller's memory.
-      ssize_t got;
-      do {
-        got = ::read(fd_, out + done, size - done);
-      } while (got < 0 && errno == EINTR);
+      const ssize_t got = ReadSome(fd_, out + done, size - done);
       if (got < 0) Raise(err::kDeviceIoError);
       if (got == 0) break;
       done += static_cast<std::size_t>(got);
       continue;
     }
     if (begin_ == end_) {
-      const auto chunk = Next();
-      if (chunk.empty()) break;
-      begin_ = 0;  // Next() handed the whole buffer out; take it back to read from
+      Fill();
+      if (begin_ == end_) break;
     }
     const std::size_t take = std::min(size - done, end_ - begin_);
     std::memcpy(out + done, buffer_.get() + begin_, take);
@@ -106,45 +214,56 @@ BufferedWriter::BufferedWriter(const String& path) {
 }
 
 BufferedWriter::~BufferedWriter() {
-  if (fd_ >= 0) {
-    try {
-      Flush();
-    } catch (const RuntimeError&) {
-      // Destruction on a fault path: the fault already being reported wins.
-    }
-    ::close(fd_);
+  if (fd_ < 0) return;
+  try {
+    Flush();
+  } catch (const RuntimeError&) {
+    // Destruction on a fault path: the fault already being reported wins.
   }
+  ::close(fd_);
 }
 
 void BufferedWriter::WriteOut(const std::uint8_t* data, std::size_t size) {
-  while (size > 0) {
-    const ssize_t wrote = ::write(fd_, data, size);
-    if (wrote < 0) {
-      if (errno == EINTR) continue;
-      RaiseWriteError(errno);
-    }
-    data += wrote;
-    size -= static_cast<std::size_t>(wrote);
+  const ssize_t result = WriteAll(fd_, data, size);
+  if (result < 0) RaiseWriteError(static_cast<int>(-result));
+}
+
+void BufferedWriter::AwaitWriteBehind() {
+  if (!writing_behind_) return;
+  writing_behind_ = false;
+  const ssize_t result = worker_->Wait();
+  if (result < 0) RaiseWriteError(static_cast<int>(-result));
+}
+
+void BufferedWriter::HandOff() {
+  if (!worker_) {
+    spare_ = std::make_unique<std::uint8_t[]>(kBufferSize);
+    worker_ = std::make_unique<IoWorker>();
   }
+  AwaitWriteBehind();
+  worker_->Start(true, fd_, buffer_.get(), used_);
+  writing_behind_ = true;
+  std::swap(buffer_, spare_);
+  used_ = 0;
 }
 
 bool BufferedWriter::Put(const std::uint8_t* data, std::size_t size) {
   if (fd_ < 0) Raise(err::kBadFileNameOrNumber);
-  if (size == 0) return true;  // an empty span may come with a null pointer
-  if (used_ + size > kBufferSize) {
-    Flush();
-    if (size >= kBufferSize) {
-      WriteOut(data, size);
-      return true;
-    }
+  while (size > 0) {
+    const std::size_t take = std::min(size, kBufferSize - used_);
+    std::memcpy(buffer_.get() + used_, data, take);
+    used_ += take;
+    data += take;
+    size -= take;
+    if (used_ == kBufferSize) HandOff();
   }
-  std::memcpy(buffer_.get() + used_, data, size);
-  used_ += size;
   return true;
 }
 
 void BufferedWriter::Flush() {
-  if (used_ == 0 || fd_ < 0) return;
+  if (fd_ < 0) return;
+  AwaitWriteBehind();
+  if (used_ == 0) return;
   const std::size_t pending = used_;
   used_ = 0;
   WriteOut(buffer_.get(), pending);

@@ -2,6 +2,11 @@
 // and writes underneath, the same bytes as single-byte access at the current position.
 // Faults are RuntimeErrors with the host's numbers: 53 file not found, 76 path not found,
 // 75 path/file access error, 61 disk full, 57 device I/O error.
+//
+// On large files the system calls run on a background thread, one buffer ahead of the
+// caller (read-ahead) or behind it (write-behind), so that copying to and from the file
+// system overlaps the codec's work. A write fault may then surface at the next Put or at
+// Close rather than at the Put whose bytes failed.
 #pragma once
 
 #include <cstddef>
@@ -13,10 +18,14 @@
 
 namespace narwick::compress {
 
+class IoWorker;
+
 // An input file opened for reading only. Usable directly as a codec byte source.
 class BufferedReader {
  public:
   static constexpr std::size_t kBufferSize = 1 << 18;
+  // Files at least this long are read ahead on a background thread.
+  static constexpr std::uint64_t kReadAheadFrom = 2 * kBufferSize;
 
   explicit BufferedReader(const String& path);  // raises 53, 76 or 75
   ~BufferedReader();                            // closes
@@ -31,11 +40,17 @@ class BufferedReader {
   void Close();
 
  private:
+  void Fill();
+
   int fd_ = -1;
   std::uint64_t length_ = 0;
   std::unique_ptr<std::uint8_t[]> buffer_;
   std::size_t begin_ = 0;  // unread part of the buffer: [begin_, end_)
   std::size_t end_ = 0;
+  // Read-ahead: the worker fills spare_ while the caller reads buffer_.
+  std::unique_ptr<IoWorker> worker_;
+  std::unique_ptr<std::uint8_t[]> spare_;
+  bool reading_ahead_ = false;
 };
 
 // An output file opened for reading and writing at its start: created when absent, not cut
@@ -56,10 +71,18 @@ class BufferedWriter {
 
  private:
   void WriteOut(const std::uint8_t* data, std::size_t size);
+  // Hands the full buffer to the worker (started on the first full buffer) and goes on in
+  // the spare one.
+  void HandOff();
+  // Waits for the write the worker has in hand; raises its fault.
+  void AwaitWriteBehind();
 
   int fd_ = -1;
   std::unique_ptr<std::uint8_t[]> buffer_;
   std::size_t used_ = 0;
+  std::unique_ptr<IoWorker> worker_;
+  std::unique_ptr<std::uint8_t[]> spare_;
+  bool writing_behind_ = false;
 };
 
 }  // namespace narwick::compress

@@ -50,6 +50,33 @@ TEST_F(BufferedFileTest, ChunksAndReadsGiveTheFileAcrossBufferEnds) {
   }
 }
 
+// Files on both sides of the read-ahead threshold, taken by a random mix of small and large
+// reads and whole chunks.
+TEST_F(BufferedFileTest, MixedReadsAndChunksGiveTheFileWithAndWithoutReadAhead) {
+  const std::size_t threshold = BufferedReader::kReadAheadFrom;
+  for (std::size_t size : {threshold - 1, threshold, 3 * BufferedReader::kBufferSize + 17}) {
+    const Bytes data = Random(size);
+    Write("f", data);
+    BufferedReader reader(folder_.File("f"));
+    Bytes got;
+    for (;;) {
+      if (rng_() % 3 == 0) {
+        const auto chunk = reader.Next();
+        if (chunk.empty()) break;
+        got.insert(got.end(), chunk.begin(), chunk.end());
+      } else {
+        const std::size_t want = rng_() % 2 == 0 ? 1 + rng_() % 5000 : 200000 + rng_() % 400000;
+        Bytes part(want);
+        part.resize(reader.Read(part.data(), want));
+        got.insert(got.end(), part.begin(), part.end());
+        if (part.size() < want) break;
+      }
+    }
+    EXPECT_EQ(got, data) << size;
+    EXPECT_TRUE(reader.Next().empty());
+  }
+}
+
 TEST_F(BufferedFileTest, WriterKeepsOrderAndDoesNotCutAnExistingFile) {
   Write("out", Bytes(600000, 0xEE));
   const Bytes data = Random(300000);
@@ -82,6 +109,16 @@ TEST_F(BufferedFileTest, WriteFaultIsDiskFullOnAFullDevice) {
   const Bytes data(1000, 1);
   writer.Put(data.data(), data.size());
   EXPECT_RUNTIME_ERROR(writer.Close(), err::kDiskFull);
+
+  // Written behind: the fault comes from a later Put or from Close, never not at all.
+  BufferedWriter behind(u"/dev/full");
+  const Bytes block(70000, 2);
+  EXPECT_RUNTIME_ERROR(
+      {
+        for (int i = 0; i < 20; ++i) behind.Put(block.data(), block.size());
+        behind.Close();
+      },
+      err::kDiskFull);
 }
 
 }  // namespace
