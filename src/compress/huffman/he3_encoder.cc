@@ -150,27 +150,26 @@ class BitWriter {
     std::uint64_t acc = acc_;
     unsigned used = used_;
     std::uint8_t* out = out_;
-    std::size_t i = 0;
     // Each table entry is (code << 8) | length, so one load serves both.
-    for (; i + K <= n; i += K) {
-      for (int k = 0; k < K; ++k) {
-        const std::uint64_t e = packed[in[i + k]];
-        acc |= (e >> 8) << used;
-        used += static_cast<unsigned>(e & 0xFF);
-      }
-      Store64(out, acc);
-      out += used >> 3;
-      acc >>= (used & ~7u);
-      used &= 7;
-    }
-    for (; i < n; ++i) {
-      const std::uint64_t e = packed[in[i]];
+    auto add = [&](std::uint8_t symbol) {
+      const std::uint64_t e = packed[symbol];
       acc |= (e >> 8) << used;
       used += static_cast<unsigned>(e & 0xFF);
+    };
+    auto store_whole_bytes = [&] {
       Store64(out, acc);
       out += used >> 3;
       acc >>= (used & ~7u);
       used &= 7;
+    };
+    std::size_t i = 0;
+    for (; i + K <= n; i += K) {
+      for (int k = 0; k < K; ++k) add(in[i + k]);
+      store_whole_bytes();
+    }
+    for (; i < n; ++i) {
+      add(in[i]);
+      store_whole_bytes();
     }
     acc_ = acc;
     used_ = used;

@@ -401,6 +401,16 @@ DecodeStatus Codec::Decode(Source& source, std::uint64_t count, Sink& sink, Prog
     const std::uint32_t back = (static_cast<std::uint32_t>(produced) - p) & kRingMask;
     return back == 0 ? static_cast<std::uint32_t>(kRingSize) : back;
   };
+  // Copies a match no progress mark, count or limit can interrupt.
+  auto copy_match = [&](std::uint32_t distance, std::uint32_t length) __attribute__((always_inline)) {
+    if (distance >= 8) {
+      CopyFar(w, distance);
+    } else {
+      CopyNear(w, distance, length);
+    }
+    w += length;
+    produced += length;
+  };
   // Emits the match at ring position p. The per-byte progress test runs only for a match
   // that reaches the next 4096-byte mark or the output limit; false when the limit stops it.
   auto emit_match = [&](std::uint32_t p, std::uint32_t length) __attribute__((always_inline)) -> bool {
@@ -408,13 +418,7 @@ DecodeStatus Codec::Decode(Source& source, std::uint64_t count, Sink& sink, Prog
     const bool careful = (produced & (kProgressInterval - 1)) + length >= kProgressInterval ||
                          limit - produced < length;
     if (!careful) {
-      if (distance >= 8) {
-        CopyFar(w, distance);
-      } else {
-        CopyNear(w, distance, length);
-      }
-      w += length;
-      produced += length;
+      copy_match(distance, length);
       return true;
     }
     for (std::uint32_t k = 0; k < length; ++k) {
@@ -457,15 +461,7 @@ DecodeStatus Codec::Decode(Source& source, std::uint64_t count, Sink& sink, Prog
             const std::uint8_t b1 = in[0];
             const std::uint8_t b2 = in[1];
             in += 2;
-            const std::uint32_t distance = distance_to(DecodeMatchPosition(b1, b2));
-            const std::uint32_t length = DecodeMatchLength(b2);
-            if (distance >= 8) {
-              CopyFar(w, distance);
-            } else {
-              CopyNear(w, distance, length);
-            }
-            w += length;
-            produced += length;
+            copy_match(distance_to(DecodeMatchPosition(b1, b2)), DecodeMatchLength(b2));
           }
           if (w - stage >= static_cast<std::ptrdiff_t>(kStage) && !flush()) return DecodeStatus::kSinkFailed;
           continue;
