@@ -160,7 +160,7 @@ VariantBool clsDictionary::Exists(const Variant& varKey) {
       }
       case EnumCompareModes::dicText: {
         bool found = false;
-        map_->map().ForEach([&](const Variant& key, const Variant&) {
+        map_->map().ForEachKey([&](const Variant& key) {
           if (!found && TextEqual(key, varKey)) found = true;
         });
         return found;

@@ -221,6 +221,7 @@ void KeyedMap::Place(std::size_t pos, std::uint64_t bits, std::uint32_t cls, std
   s.bits = bits;
   s.cls = cls;
   s.ref = static_cast<std::uint32_t>(entry + 2);
+  entries_[entry].pos = static_cast<std::uint32_t>(pos);
 }
 
 void KeyedMap::Unplace(std::size_t pos) {
@@ -255,12 +256,8 @@ void KeyedMap::Rebuild(std::size_t capacity) {
     to.cls = from.cls;
     to.ref = renumber.empty() ? from.ref : renumber[from.ref - std::size_t{2}] + 2;
     to.item = std::move(from.item);
+    entries_[to.ref - std::size_t{2}].pos = static_cast<std::uint32_t>(pos);
   }
-}
-
-const Variant& KeyedMap::ItemOf(std::size_t entry) const {
-  bool found = false;
-  return index_[Probe(Identify(entries_[entry].key), found)].item;
 }
 
 bool KeyedMap::NeedsRoom() const { return (live_ + tombstones_ + 1) * 4 > index_.size() * 3; }
@@ -273,7 +270,7 @@ void KeyedMap::MakeRoom() {
 
 std::size_t KeyedMap::Append(std::size_t pos, const Variant& key, const KeyId& id, Variant item) {
   const std::size_t e = entries_.size();
-  entries_.push_back(Slot{key, true});
+  entries_.push_back(Slot{key, 0, true});
   Place(pos, id.bits, id.cls, e);
   index_[pos].item = std::move(item);
   ++live_;
@@ -377,7 +374,11 @@ SafeArray ArrayOf(const KeyedMap& map, bool keys) {
   SafeArray out(VbVarType::vbVariant, 0, static_cast<Long>(map.size()) - 1);
   auto cells = out.elements();
   std::size_t i = 0;
-  map.ForEach([&](const Variant& key, const Variant& item) { cells[i++] = keys ? key : item; });
+  if (keys) {
+    map.ForEachKey([&](const Variant& key) { cells[i++] = key; });
+  } else {
+    map.ForEach([&](const Variant&, const Variant& item) { cells[i++] = item; });
+  }
   return out;
 }
 

@@ -89,7 +89,15 @@ class KeyedMap {
   void ForEach(Fn&& fn) const {
     for (std::size_t i = 0; i < entries_.size(); ++i) {
       const Slot& s = entries_[i];
-      if (s.live) fn(s.key, ItemOf(i));
+      if (s.live) fn(s.key, index_[s.pos].item);
+    }
+  }
+  // Calls fn(key) for every entry in order; reads no items.
+  template <class Fn>
+  void ForEachKey(Fn&& fn) const {
+    for (std::size_t i = 0; i < entries_.size(); ++i) {
+      const Slot& s = entries_[i];
+      if (s.live) fn(s.key);
     }
   }
   // Copies of all entries, in order.
@@ -117,6 +125,7 @@ class KeyedMap {
   };
   struct Slot {
     Variant key;
+    std::uint32_t pos = 0;  // its index slot, which holds the item
     bool live = false;
   };
 
@@ -185,7 +194,6 @@ class KeyedMap {
   };
 
   KeyId Identify(const Variant& key) const;
-  const Variant& ItemOf(std::size_t entry) const;  // finds the live entry's key again
   bool MatchesText(const IndexSlot& slot, const KeyId& id) const;
   // Index slot holding the key, or the slot where it would go (with found = false).
   std::size_t Probe(const KeyId& id, bool& found) const;
