@@ -33,7 +33,7 @@ void* AllocateTable(std::size_t bytes, std::size_t align) {
   const auto start = reinterpret_cast<std::uintptr_t>(raw);
   const std::uintptr_t aligned = (start + kHugePage - 1) & ~std::uintptr_t{kHugePage - 1};
   if (aligned != start) munmap(raw, aligned - start);
-  const std::uintptr_t tail = start + size + kHugePage - (aligned + size);
+  const std::uintptr_t tail = start + kHugePage - aligned;  // what is left past aligned + size
   if (tail != 0) munmap(reinterpret_cast<void*>(aligned + size), tail);
   void* p = reinterpret_cast<void*>(aligned);
 #ifdef MADV_HUGEPAGE

@@ -55,8 +55,8 @@ struct TableAllocator {
 //  - Empty, Null and Nothing are keys of their own; objects match by identity; Error values
 //    by their code;
 //  - arrays are refused as keys (13).
-// Lookups, adds and removes are O(1) on average: an open-addressed index of entry positions
-// sits beside the entry vector, which keeps the insertion order.
+// Lookups, adds and removes are O(1) on average: an open-addressed index holds each key's
+// identity and its item, and the entries beside it keep the keys in insertion order.
 class KeyedMap {
  public:
   struct Entry {
@@ -74,9 +74,11 @@ class KeyedMap {
 
   // Adds at the end of the order; false (nothing changed) when the key is present.
   bool Add(const Variant& key, Variant item);
-  // The item stored under `key`, or null.
+  // The item stored under `key`, or null. Items move when the index grows or is compacted:
+  // the pointer holds until the next add, remove or rename.
   Variant* Find(const Variant& key);
-  // The item stored under `key`, adding the key with an Empty item when it is absent.
+  // The item stored under `key`, adding the key with an Empty item when it is absent; valid
+  // as long as Find's pointer.
   Variant& FindOrAdd(const Variant& key);
   // False when the key is absent.
   bool Remove(const Variant& key);
@@ -110,7 +112,7 @@ class KeyedMap {
     const String* text = nullptr;
     std::uint32_t cls = 0;
     std::uint64_t bits = 0;
-    std::uint64_t hash = 0;  // its top bits give the home slot
+    std::uint64_t hash = 0;  // gives the home slot (see Home)
   };
   // Class of free and deleted index slots: no key has it, so they never match.
   static constexpr std::uint32_t kVacant = 0xffffffffU;
@@ -146,7 +148,7 @@ class KeyedMap {
       const Where p = Locate(size_);
       if (p.chunk == chunks_.size()) {
         chunks_.emplace_back();
-        chunks_.back().reserve(std::size_t{kFirst} << p.chunk);  // fixed from now on
+        chunks_.back().reserve(kFirst << p.chunk);  // fixed from now on
       }
       chunks_[p.chunk].push_back(std::move(slot));
       ++size_;
@@ -211,12 +213,12 @@ class KeyedMap {
   void MakeRoom();
   std::size_t EntryAt(std::size_t pos) const { return index_[pos].ref - std::size_t{2}; }
 
-  KeyCompare compare_ = KeyCompare::kBinary;
-  SlotStore entries_;            // insertion order; removed entries stay as holes
   using Index = std::vector<IndexSlot, detail::TableAllocator<IndexSlot>>;
 
-  Index index_;  // a power of two long
-  unsigned shift_ = 0;           // 64 - log2(index_.size())
+  KeyCompare compare_ = KeyCompare::kBinary;
+  SlotStore entries_;  // insertion order; removed entries stay as holes
+  Index index_;        // a power of two long
+  unsigned shift_ = 0;  // 64 - log2(index_.size())
   std::size_t live_ = 0;
   std::size_t holes_ = 0;       // removed entries still in entries_
   std::size_t tombstones_ = 0;  // deleted marks in index_
