@@ -260,6 +260,17 @@ bool BufferedWriter::Put(const std::uint8_t* data, std::size_t size) {
   return true;
 }
 
+std::span<std::uint8_t> BufferedWriter::Room(std::size_t least) {
+  if (fd_ < 0) Raise(err::kBadFileNameOrNumber);
+  if (kBufferSize - used_ < least) HandOff();
+  return {buffer_.get() + used_, kBufferSize - used_};
+}
+
+void BufferedWriter::Commit(std::size_t size) {
+  used_ += size;
+  if (used_ == kBufferSize) HandOff();
+}
+
 void BufferedWriter::Flush() {
   if (fd_ < 0) return;
   AwaitWriteBehind();

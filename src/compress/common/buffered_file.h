@@ -66,6 +66,11 @@ class BufferedWriter {
 
   // Appends bytes at the current position; raises 61 or 57. Returns true (codec sink form).
   bool Put(const std::uint8_t* data, std::size_t size);
+  // For callers that produce bytes in place: free buffer space of at least `least` bytes
+  // (at most kBufferSize), then Commit of the bytes written at its start. A partly filled
+  // buffer is written out to make the room.
+  std::span<std::uint8_t> Room(std::size_t least);
+  void Commit(std::size_t size);
   void Flush();  // raises 61 or 57
   void Close();  // flushes, then closes; raises as Flush
 

@@ -96,6 +96,29 @@ TEST_F(BufferedFileTest, WriterKeepsOrderAndDoesNotCutAnExistingFile) {
   EXPECT_EQ(got[300000], 0xEE);
 }
 
+// Bytes put and bytes produced in place, in random turns and sizes, land in order.
+TEST_F(BufferedFileTest, RoomsAndPutsInterleaveInOrder) {
+  const Bytes data = Random(1500000);
+  {
+    BufferedWriter writer(folder_.File("mixed"));
+    std::size_t at = 0;
+    while (at < data.size()) {
+      const std::size_t n = std::min<std::size_t>(data.size() - at, 1 + rng_() % 90000);
+      if (rng_() % 2 == 0) {
+        writer.Put(data.data() + at, n);
+      } else {
+        const auto room = writer.Room(n);
+        ASSERT_GE(room.size(), n);
+        std::copy_n(data.data() + at, n, room.data());
+        writer.Commit(n);
+      }
+      at += n;
+    }
+    writer.Close();
+  }
+  EXPECT_EQ(Read("mixed"), data);
+}
+
 TEST_F(BufferedFileTest, OpenFaultsCarryTheHostNumbers) {
   EXPECT_RUNTIME_ERROR(BufferedReader(folder_.File("missing")), err::kFileNotFound);
   EXPECT_RUNTIME_ERROR(BufferedReader(folder_.File("")), err::kPathFileAccessError);

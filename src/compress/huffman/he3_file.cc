@@ -70,6 +70,30 @@ class Destination {
     }
   }
 
+  // Room to produce at least `least` bytes in place, then Commit of those written. After a
+  // fault the bytes go to a scratch buffer and are only counted.
+  std::span<std::uint8_t> Room(std::size_t least) {
+    if (!fault_) {
+      try {
+        Open();
+        return writer_->Room(least);
+      } catch (const RuntimeError&) {
+        fault_ = std::current_exception();
+      }
+    }
+    scratch_.resize(std::max(scratch_.size(), least));
+    return scratch_;
+  }
+  void Commit(std::size_t size) {
+    written_ += size;
+    if (fault_) return;
+    try {
+      writer_->Commit(size);
+    } catch (const RuntimeError&) {
+      fault_ = std::current_exception();
+    }
+  }
+
   std::uint64_t written() const { return written_; }
 
   void Commit() {
@@ -94,6 +118,7 @@ class Destination {
 
   String path_;
   std::optional<compress::BufferedWriter> writer_;
+  std::vector<std::uint8_t> scratch_;
   std::exception_ptr fault_;
   std::uint64_t written_ = 0;
   bool created_ = false;
@@ -138,24 +163,21 @@ class FileSource final : public BlockSource {
   std::size_t filled_ = 0;
 };
 
-// Output rooms in one reused buffer, each handed to the destination when full.
+// Output rooms straight in the destination's buffer.
 class FileSink final : public DecodeSink {
  public:
-  static constexpr std::size_t kRoom = std::size_t{1} << 18;
+  static constexpr std::size_t kLeastRoom = 4096;
 
-  explicit FileSink(Destination& destination) : destination_(destination), room_(kRoom) {}
-  std::span<std::uint8_t> Start(std::uint64_t bound) override {
-    return std::span(room_).first(static_cast<std::size_t>(std::min<std::uint64_t>(bound, kRoom)));
-  }
+  explicit FileSink(Destination& destination) : destination_(destination) {}
+  std::span<std::uint8_t> Start(std::uint64_t) override { return destination_.Room(kLeastRoom); }
   std::span<std::uint8_t> Take(Chunk written) override {
-    destination_.Put(written);
-    return room_;
+    destination_.Commit(written.size());
+    return destination_.Room(kLeastRoom);
   }
-  void Finish(Chunk written) override { destination_.Put(written); }
+  void Finish(Chunk written) override { destination_.Commit(written.size()); }
 
  private:
   Destination& destination_;
-  std::vector<std::uint8_t> room_;
 };
 
 void CopyFile(const String& source, Destination& destination) {
@@ -186,11 +208,17 @@ void EncodeFile(const String& source, const String& dest, ProgressFn progress,
   if (encoder->stored()) {
     ForEachChunk(encoding, length, [&](Chunk chunk) { destination.Put(chunk); });
   } else {
-    std::vector<std::uint8_t> body(encoder->BodyRoom(BufferedReader::kBufferSize));
+    // The body is coded in pieces whose room takes at most a quarter of the buffer, straight
+    // into the destination's buffer.
+    std::size_t piece = BufferedReader::kBufferSize;
+    while (piece > 8 && encoder->BodyRoom(piece) > compress::BufferedWriter::kBufferSize / 4) piece /= 2;
     ForEachChunk(encoding, length, [&](Chunk chunk) {
-      destination.Put(Chunk(body.data(), encoder->EncodeBody(chunk, body.data())));
+      for (std::size_t at = 0; at < chunk.size(); at += piece) {
+        const Chunk part = chunk.subspan(at, std::min(piece, chunk.size() - at));
+        destination.Commit(encoder->EncodeBody(part, destination.Room(encoder->BodyRoom(part.size())).data()));
+      }
     });
-    destination.Put(Chunk(body.data(), encoder->FinishBody(body.data())));
+    destination.Commit(encoder->FinishBody(destination.Room(8).data()));
   }
   // Same length, other bytes: the body no longer matches the counted codes.
   if (destination.written() != encoder->block_size()) Raise(err::kDeviceIoError);
