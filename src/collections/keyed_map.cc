@@ -270,7 +270,7 @@ void KeyedMap::MakeRoom() {
 
 std::size_t KeyedMap::Append(std::size_t pos, const Variant& key, const KeyId& id, Variant item) {
   const std::size_t e = entries_.size();
-  entries_.push_back(Slot{key, 0, true});
+  entries_.Append(key);
   Place(pos, id.bits, id.cls, e);
   index_[pos].item = std::move(item);
   ++live_;

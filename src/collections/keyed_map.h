@@ -126,6 +126,8 @@ class KeyedMap {
     Variant item;
   };
   struct Slot {
+    Slot() = default;
+    explicit Slot(const Variant& k) : key(k), live(true) {}
     Variant key;
     std::uint32_t pos = 0;  // its index slot, which holds the item
     bool live = false;
@@ -144,13 +146,14 @@ class KeyedMap {
       const Where p = Locate(i);
       return chunks_[p.chunk][p.offset];
     }
-    void push_back(Slot&& slot) {
+    // Adds a live entry for `key` at the end.
+    void Append(const Variant& key) {
       const Where p = Locate(size_);
       if (p.chunk == chunks_.size()) {
         chunks_.emplace_back();
         chunks_.back().reserve(kFirst << p.chunk);  // fixed from now on
       }
-      chunks_[p.chunk].push_back(std::move(slot));
+      chunks_[p.chunk].emplace_back(key);
       ++size_;
     }
     void clear() {

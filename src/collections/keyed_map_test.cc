@@ -433,5 +433,27 @@ TEST(ScriptingDictionaryTest, ItemLetStoresTheValueAndSetTheReference) {
   EXPECT_EQ(d.Get("Count"), Variant(2));
 }
 
+// Items move when the index grows: assigning one of the map's own items under a new key must
+// not read it after the add has moved it.
+TEST(ScriptingDictionaryTest, AssigningAnItemOfTheSameMapSurvivesGrowth) {
+  auto typed = std::make_shared<ScriptingDictionary>();
+  Object inner = MakeObject(std::make_shared<Valued>());
+  typed->SetItem(Variant(0), Variant(inner));
+  for (int k = 1; k < 200; ++k) {
+    if (k % 2 == 0) {
+      typed->SetItem(Variant(k), *typed->map().Find(Variant(0)));
+    } else {
+      typed->Item(Variant(k), *typed->map().Find(Variant(k - 1)));
+    }
+  }
+  ASSERT_EQ(typed->Count(), 200);
+  for (int k = 0; k < 200; k += 2) {
+    const Variant item = typed->Item(Variant(k));
+    ASSERT_TRUE(item.IsObject()) << k;
+    EXPECT_EQ(item.ObjPtr(), Variant(inner).ObjPtr()) << k;
+  }
+  for (int k = 1; k < 200; k += 2) EXPECT_EQ(typed->Item(Variant(k)), Variant(u"default")) << k;
+}
+
 }  // namespace
 }  // namespace narwick::collections
