@@ -342,6 +342,9 @@ int main(int argc, char** argv) {
     }
     Row("clsLZCompression 8x size", size * 8, InChild(lz_job(big, dir / "big.qvx", true)), dir / "big.qvx");
     Row("restore 8x size", size * 8, InChild(lz_job(dir / "big.qvx", dir / "big.out", false)), dir / "big.out");
+    Row("clsHuffman comp 8x size", size * 8, InChild(huffman_job(big, dir / "big.he3", true)), dir / "big.he3");
+    Row("clsHuffman rest 8x size", size * 8, InChild(huffman_job(dir / "big.he3", dir / "big.hout", false)),
+        dir / "big.hout");
   }
   fs::remove_all(dir);
   return 0;
