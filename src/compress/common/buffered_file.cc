@@ -134,9 +134,9 @@ BufferedReader::BufferedReader(const String& path) {
     Raise(err::kPathFileAccessError);
   }
   length_ = static_cast<std::uint64_t>(info.st_size);
-  buffer_ = std::make_unique<std::uint8_t[]>(kBufferSize);
+  buffer_ = std::make_unique_for_overwrite<std::uint8_t[]>(kBufferSize);
   if (length_ >= kReadAheadFrom) {
-    spare_ = std::make_unique<std::uint8_t[]>(kBufferSize);
+    spare_ = std::make_unique_for_overwrite<std::uint8_t[]>(kBufferSize);
     worker_ = std::make_unique<IoWorker>();
   }
 }
@@ -210,7 +210,7 @@ BufferedWriter::BufferedWriter(const String& path) {
     if (errno == ENOENT || errno == ENOTDIR) Raise(err::kPathNotFound);
     Raise(err::kPathFileAccessError);
   }
-  buffer_ = std::make_unique<std::uint8_t[]>(kBufferSize);
+  buffer_ = std::make_unique_for_overwrite<std::uint8_t[]>(kBufferSize);
 }
 
 BufferedWriter::~BufferedWriter() {
@@ -237,7 +237,7 @@ void BufferedWriter::AwaitWriteBehind() {
 
 void BufferedWriter::HandOff() {
   if (!worker_) {
-    spare_ = std::make_unique<std::uint8_t[]>(kBufferSize);
+    spare_ = std::make_unique_for_overwrite<std::uint8_t[]>(kBufferSize);
     worker_ = std::make_unique<IoWorker>();
   }
   AwaitWriteBehind();

@@ -18,7 +18,7 @@ namespace narwick::huffman {
 void EncodeFile(const String& source, const String& dest, ProgressFn progress,
                 const std::function<void()>& clear_destination);
 
-inline constexpr std::size_t kDefaultFileWindow = std::size_t{1} << 20;
+inline constexpr std::size_t kDefaultFileWindow = std::size_t{1} << 18;
 
 // Restores the block in file `source` to `dest`. kOk: `dest` holds the result; kUnchanged:
 // `dest` holds the source's bytes as they are; any other status: `dest` is not left behind.
