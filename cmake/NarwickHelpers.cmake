@@ -14,6 +14,8 @@ endfunction()
 if(NARWICK_SANITIZE)
   add_compile_options(-fsanitize=${NARWICK_SANITIZE} -fno-omit-frame-pointer -fno-sanitize-recover=all)
   add_link_options(-fsanitize=${NARWICK_SANITIZE})
+  # Tests run fewer random cases under the sanitizers (see testing::Scaled).
+  add_compile_definitions(NARWICK_SANITIZED)
 endif()
 
 # While several developers work in one tree, a listed file may not exist yet; developer

@@ -326,7 +326,7 @@ class DictionaryModel {
 };
 
 TEST(DictionaryModelTest, RandomOperationsMatchAnOrderedReference) {
-  for (std::uint32_t seed = 1; seed <= 12; ++seed) {
+  for (std::uint32_t seed = 1; seed <= static_cast<std::uint32_t>(testing::Scaled(12)); ++seed) {
     std::mt19937 rng(seed);
     auto pick = [&](int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng); };
     std::vector<Variant> objects = {KeyedObject(u"K1"), KeyedObject(7), CollectionObject()};

@@ -177,8 +177,8 @@ TEST(KeyedMapModelTest, NarrowKeySpaceText) {
 }
 
 TEST(KeyedMapModelTest, WideKeySpaceGrowsAndCompacts) {
-  RunModel(101, 3000, 30000, false);
-  RunModel(102, 3000, 30000, true);
+  RunModel(101, 3000, testing::Scaled(30000), false);
+  RunModel(102, 3000, testing::Scaled(30000), true);
 }
 
 // Whole-number keys in families that strain a hash index: runs up and down, values that
@@ -324,7 +324,7 @@ void RunWholeModel(int family, std::int64_t distinct, int steps) {
 }
 
 TEST(KeyedMapModelTest, WholeKeyFamiliesMatchAPlainReference) {
-  for (int family = 0; family <= 5; ++family) RunWholeModel(family, 3000, 40000);
+  for (int family = 0; family <= 5; ++family) RunWholeModel(family, 3000, testing::Scaled(40000));
 }
 
 // Enough keys that the index and the entry store reach their large blocks.

@@ -952,7 +952,7 @@ void ExpectSameState(Model& m, clsOrderedLinkedList& l, const std::string& where
 }
 
 TEST(OrderedLinkedListModelTest, RandomSequencesMatchTheLinearWalk) {
-  for (std::uint64_t seed = 1; seed <= 30; ++seed) {
+  for (std::uint64_t seed = 1; seed <= static_cast<std::uint64_t>(testing::Scaled(30)); ++seed) {
     World w(seed);
     for (int r = 0; r < 2; ++r) ExpectSameState(w.models[r], *w.lists[r], "seed " + std::to_string(seed) + " at creation");
     for (int step = 0; step < 1200 && !::testing::Test::HasFatalFailure(); ++step) {

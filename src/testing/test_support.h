@@ -36,6 +36,17 @@ class TempFolder {
 // The folder of golden files (testdata/), from NARWICK_TESTDATA or the source tree.
 std::filesystem::path TestDataDir();
 
+// How many random cases a long differential test runs: all of them in an ordinary build, a
+// quarter under the sanitizers, where the point is memory and undefined-behaviour faults on
+// a broad sample rather than more differences (the ordinary build runs every case).
+constexpr int Scaled(int cases) {
+#ifdef NARWICK_SANITIZED
+  return cases / 4 > 0 ? cases / 4 : 1;
+#else
+  return cases;
+#endif
+}
+
 }  // namespace testing
 }  // namespace narwick
 

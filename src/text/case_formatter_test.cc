@@ -350,7 +350,7 @@ String RandomText(std::mt19937& rng) {
 TEST(CaseFormatterTest, MatchesTheLiteralModelOnRandomTexts) {
   const unsigned seed = 20261205;
   std::mt19937 rng(seed);
-  for (int i = 0; i < 4000; ++i) {
+  for (int i = 0; i < testing::Scaled(4000); ++i) {
     const String text = RandomText(rng);
     const AbbreviationFlags flags = FlagsFromBits(i % 16);
     for (std::int32_t mode : {kNormalCase, kUpperCase, kLowerCase}) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "compress/lz/lz_reference_test_model.h"
+#include "testing/test_support.h"
 
 namespace narwick::lz {
 namespace {
@@ -172,9 +173,9 @@ void CheckAgainstReference(std::uint64_t seed, int runs) {
 }
 
 // Three thousand inputs in three parts, so that each stays short under sanitizers.
-TEST(LzCodecTest, MatchesReferenceOnStructuredAndRandomInputsPart1) { CheckAgainstReference(0x5eed1234, 1000); }
-TEST(LzCodecTest, MatchesReferenceOnStructuredAndRandomInputsPart2) { CheckAgainstReference(0x5eed5678, 1000); }
-TEST(LzCodecTest, MatchesReferenceOnStructuredAndRandomInputsPart3) { CheckAgainstReference(0x5eed9abc, 1000); }
+TEST(LzCodecTest, MatchesReferenceOnStructuredAndRandomInputsPart1) { CheckAgainstReference(0x5eed1234, testing::Scaled(1000)); }
+TEST(LzCodecTest, MatchesReferenceOnStructuredAndRandomInputsPart2) { CheckAgainstReference(0x5eed5678, testing::Scaled(1000)); }
+TEST(LzCodecTest, MatchesReferenceOnStructuredAndRandomInputsPart3) { CheckAgainstReference(0x5eed9abc, testing::Scaled(1000)); }
 
 TEST(LzCodecTest, MatchesReferenceOnLongInputsThatWrapTheRingManyTimes) {
   std::mt19937_64 rng(77);
@@ -334,7 +335,7 @@ TEST(LzCodecTest, DecoderMatchesTheReferenceAndKeepsTheRingBetweenCalls) {
   auto model = std::make_unique<reference::Model>();
   auto codec = std::make_unique<Codec>();
   auto encoder = std::make_unique<Codec>();
-  for (int run = 0; run < 1500; ++run) {
+  for (int run = 0; run < testing::Scaled(1500); ++run) {
     const Bytes input = MakeInput(rng, PickSize(rng));
     Bytes body = EncodeFast(*encoder, input).body;
     std::uint64_t count = input.size();
