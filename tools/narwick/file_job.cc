@@ -13,6 +13,17 @@ namespace narwick::cli {
 
 namespace fs = std::filesystem;
 
+// The classes check the folder of a path they are given (clsHuffmanCompression that of its
+// source); a bare file name has none and would be refused, so it goes to them as ./name.
+fs::path WithFolder(const fs::path& path) { return path.has_parent_path() ? path : fs::path(".") / path; }
+
+void ReplaceAll(std::string& text, const std::string& from, const std::string& to) {
+  if (from == to) return;
+  for (std::size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size()) {
+    text.replace(at, from.size(), to);
+  }
+}
+
 fs::path TemporaryBeside(const fs::path& target) {
   fs::path folder = target.parent_path();
   if (folder.empty()) folder = ".";
@@ -24,6 +35,7 @@ int RunFileJob(const FileJobOptions& options, const char* label, frame::EventSou
   const fs::path target(options.output);
   if (fs::is_directory(target)) throw Failure("'" + options.output + "' is a folder");
   const fs::path temporary = TemporaryBeside(target);
+  const std::string input = WithFolder(options.input).string();
 
   ProgressBar bar(label, options.quiet);
   bool reported = false;
@@ -32,18 +44,17 @@ int RunFileJob(const FileJobOptions& options, const char* label, frame::EventSou
       bar.Update(CDbl(e.args[0]));
       return;
     }
-    // Messages may name the file being written; the user knows it by the target's name.
+    // Messages name the files by the paths the class was given; the user knows them by the
+    // names typed.
     std::string message = ToUtf8(CStr(e.args[0]));
-    const std::string temp_text = temporary.string();
-    for (std::size_t at; (at = message.find(temp_text)) != std::string::npos;) {
-      message.replace(at, temp_text.size(), options.output);
-    }
+    ReplaceAll(message, temporary.string(), options.output);
+    ReplaceAll(message, input, options.input);
     bar.Finish();
     std::fprintf(stderr, "narwick: %s\n", message.c_str());
     reported = true;
   });
 
-  const bool ok = job(FromUtf8(options.input), FromUtf8(temporary.string()));
+  const bool ok = job(FromUtf8(input), FromUtf8(temporary.string()));
   events.Unadvise(cookie);
   bar.Finish();
   std::error_code ec;

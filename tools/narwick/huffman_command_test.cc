@@ -44,6 +44,22 @@ TEST_F(HuffmanCommandTest, CompressAndDecompressRoundTripSilently) {
   EXPECT_NE(info.out.find("checksum:        0x"), std::string::npos) << info.out;
 }
 
+// Bare file names, run in their folder: the class checks the source's folder, which a bare
+// name does not give.
+TEST_F(HuffmanCommandTest, BareFileNamesInTheCurrentFolderWork) {
+  const std::string data = Sample(20000);
+  Write("plain.txt", data);
+  const std::string here = folder_.path().string();
+  ToolResult c = RunTool({"huffman", "compress", "plain.txt", "plain.he3"}, "", {}, here);
+  EXPECT_EQ(c.exit_code, 0) << c.err;
+  ToolResult d = RunTool({"huffman", "decompress", "plain.he3", "back.txt"}, "", {}, here);
+  EXPECT_EQ(d.exit_code, 0) << d.err;
+  EXPECT_EQ(Read("back.txt"), data);
+  ToolResult missing = RunTool({"huffman", "compress", "nothing.txt", "x.he3"}, "", {}, here);
+  EXPECT_EQ(missing.exit_code, 1);
+  EXPECT_EQ(missing.err, "narwick: The file to be compressed could not be found at 'nothing.txt'\n");
+}
+
 TEST_F(HuffmanCommandTest, MissingInputFailsWithTheClassMessage) {
   ToolResult r = RunTool({"huffman", "compress", File("nothing"), File("out.he3")});
   EXPECT_EQ(r.exit_code, 1);

@@ -14,7 +14,7 @@ extern char** environ;
 namespace narwick::testing {
 
 ToolResult RunTool(const std::vector<std::string>& args, const std::string& input,
-                   const std::vector<std::string>& env) {
+                   const std::vector<std::string>& env, const std::string& cwd) {
   int in_pipe[2], out_pipe[2], err_pipe[2];
   if (pipe(in_pipe) != 0 || pipe(out_pipe) != 0 || pipe(err_pipe) != 0) throw std::runtime_error("pipe");
   posix_spawn_file_actions_t actions;
@@ -25,6 +25,7 @@ ToolResult RunTool(const std::vector<std::string>& args, const std::string& inpu
   for (int fd : {in_pipe[0], in_pipe[1], out_pipe[0], out_pipe[1], err_pipe[0], err_pipe[1]}) {
     posix_spawn_file_actions_addclose(&actions, fd);
   }
+  if (!cwd.empty()) posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
 
   std::vector<std::string> argv_storage{NARWICK_TOOL_PATH};
   argv_storage.insert(argv_storage.end(), args.begin(), args.end());

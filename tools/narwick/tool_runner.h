@@ -12,9 +12,9 @@ struct ToolResult {
   std::string err;  // standard error
 };
 
-// Runs `narwick args...` with `input` on standard input (not a terminal) and `env` entries
-// ("NAME=value") added to the environment.
+// Runs `narwick args...` with `input` on standard input (not a terminal), `env` entries
+// ("NAME=value") added to the environment, in folder `cwd` when one is given.
 ToolResult RunTool(const std::vector<std::string>& args, const std::string& input = "",
-                   const std::vector<std::string>& env = {});
+                   const std::vector<std::string>& env = {}, const std::string& cwd = "");
 
 }  // namespace narwick::testing
