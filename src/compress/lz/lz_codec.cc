@@ -68,6 +68,7 @@ void Codec::RebuildBuckets(std::uint32_t chain) {
     const std::uint32_t k = bucket - base;
     bucket_prev_[x] = tails[k];
     bucket_next_[x] = kEndOfChain;
+    bucket_of_[x] = static_cast<std::uint16_t>(bucket);
     if (tails[k] == kNone) {
       bucket_head_[bucket] = static_cast<std::uint16_t>(x);
     } else {
@@ -95,7 +96,7 @@ bool Codec::SideIndexIsConsistent() const {
         if (state_[x] & kInBucket) return false;
         continue;
       }
-      if (!(state_[x] & kInBucket)) return false;
+      if (!(state_[x] & kInBucket) || bucket_of_[x] != Bucket(x)) return false;
       const std::uint32_t k = Bucket(x) - (chain << kSubBits);
       if (expect_tail[k] == kNone) {
         expect_head[k] = static_cast<std::uint16_t>(x);

@@ -71,16 +71,21 @@ class Codec {
   static constexpr std::size_t kTextSize = kRingSize + kMaxMatch + 46;
 
   void InitDictionary();
-  std::uint32_t Hash(std::uint32_t r) const {
-    return (std::uint32_t{text_[r]} | std::uint32_t{text_[r + 1]} << 8) & kRingMask;
+  // The first three bytes at r (and one more) as a little-endian word; r <= 4095, so the
+  // load stays inside text_.
+  std::uint32_t Head3(std::uint32_t r) const {
+    std::uint32_t w;
+    std::memcpy(&w, text_ + r, sizeof w);
+    return w;
   }
+  std::uint32_t Hash(std::uint32_t r) const { return Head3(r) & kRingMask; }
   // Bucket of the side index: the 12-bit chain and 4 bits mixed from the other 12 bits of
   // the first three bytes. Positions whose first three bytes agree share a bucket.
-  std::uint32_t Bucket(std::uint32_t r, std::uint32_t hash) const {
-    const std::uint32_t rest = (std::uint32_t{text_[r + 1]} >> 4) | std::uint32_t{text_[r + 2]} << 4;
-    return hash << kSubBits | (((rest * 0x9E3779B1u) >> 16) & (kSubBuckets - 1));
+  static std::uint32_t BucketOf(std::uint32_t head3) {
+    const std::uint32_t rest = (head3 >> 12) & 0xFFFu;
+    return (head3 & kRingMask) << kSubBits | (((rest * 0x9E3779B1u) >> 16) & (kSubBuckets - 1));
   }
-  std::uint32_t Bucket(std::uint32_t r) const { return Bucket(r, Hash(r)); }
+  std::uint32_t Bucket(std::uint32_t r) const { return BucketOf(Head3(r)); }
   // `hash` and `bucket` are r's, passed in when the search has just computed them.
   void LinkPosition(std::uint32_t r, std::uint32_t hash, std::uint32_t bucket);
   void UnlinkPosition(std::uint32_t p);
@@ -111,6 +116,7 @@ class Codec {
   std::uint16_t bucket_next_[4096];
   std::uint16_t bucket_prev_[4096];  // kNone for the first of a bucket
   std::uint16_t bucket_head_[kHashCount << kSubBits];
+  std::uint16_t bucket_of_[4096];  // the bucket a listed position was filed under
 };
 
 // ---------------------------------------------------------------------------------------
@@ -128,6 +134,7 @@ inline void Codec::LinkPosition(std::uint32_t r, std::uint32_t hash, std::uint32
   bucket_head_[bucket] = static_cast<std::uint16_t>(r);
   bucket_next_[r] = first;
   bucket_prev_[r] = kNone;
+  bucket_of_[r] = static_cast<std::uint16_t>(bucket);
   if (first != kEndOfChain) bucket_prev_[first] = static_cast<std::uint16_t>(r);
   state_[r] = kReachable | kInBucket;
 }
@@ -136,8 +143,7 @@ inline void Codec::BucketRemove(std::uint32_t p) {
   const std::uint16_t before = bucket_prev_[p];
   const std::uint16_t after = bucket_next_[p];
   if (before == kNone) {
-    // p's first three bytes are those it was filed under: they stay until p is unlinked.
-    bucket_head_[Bucket(p)] = after;
+    bucket_head_[bucket_of_[p]] = after;
   } else {
     bucket_next_[before] = after;
   }
@@ -286,8 +292,9 @@ bool Codec::Encode(Source& source, Sink& sink, Progress& progress) {
   while (lookahead > 0) {
     std::uint32_t position;
     // r's bytes 0..2 stay as they are until r is linked (the byte read in goes 18 ahead).
-    const std::uint32_t r_hash = Hash(r);
-    const std::uint32_t r_bucket = Bucket(r, r_hash);
+    const std::uint32_t r_head = Head3(r);
+    const std::uint32_t r_hash = r_head & kRingMask;
+    const std::uint32_t r_bucket = BucketOf(r_head);
     std::uint32_t length = FindLongestMatch(r, r_bucket, position);
     if (length > lookahead) length = lookahead;
     if (flag_count == 8) {
@@ -320,8 +327,8 @@ bool Codec::Encode(Source& source, Sink& sink, Progress& progress) {
       if (i == 0) {
         LinkPosition(r, r_hash, r_bucket);
       } else {
-        const std::uint32_t hash = Hash(r);
-        LinkPosition(r, hash, Bucket(r, hash));
+        const std::uint32_t head = Head3(r);
+        LinkPosition(r, head & kRingMask, BucketOf(head));
       }
       r = (r + 1) & kRingMask;
       if ((consumed & (kProgressInterval - 1)) == 0) progress(consumed);
