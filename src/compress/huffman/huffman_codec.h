@@ -122,13 +122,15 @@ class BlockSource {
   virtual std::uint64_t Size() const = 0;
   // The first window; it holds at least the first min(Size(), kHeadWindow) bytes.
   virtual Window First() = 0;
-  // A window that starts at `from`, which lies inside the last window given, and holds
-  // more than kWindowSlack bytes or reaches the end of the block.
+  // A window that starts at `from`, which lies inside the last window given or at its end,
+  // and holds more than kWindowSlack bytes or reaches the end of the block.
   virtual Window From(std::uint64_t from) = 0;
 };
 
 // Room enough for the header, the largest table and the largest code section.
 inline constexpr std::size_t kHeadWindow = 96 * 1024;
+// How far ahead of the next symbol a window must reach (unless it ends the block): a fast
+// step reads 16 bytes ahead and the longest code is 255 bits.
 inline constexpr std::size_t kWindowSlack = 256;
 
 class DecodeSink {
