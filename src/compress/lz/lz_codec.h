@@ -88,8 +88,8 @@ class Codec {
   std::uint32_t Bucket(std::uint32_t r) const { return BucketOf(Head3(r)); }
   // `hash` and `bucket` are r's, passed in when the search has just computed them.
   void LinkPosition(std::uint32_t r, std::uint32_t hash, std::uint32_t bucket);
+  bool DetachPosition(std::uint32_t p);
   void UnlinkPosition(std::uint32_t p);
-  void UnlinkOldest(std::uint32_t s);
   void UnlinkUnusual(std::uint32_t p);
   void RebuildBuckets(std::uint32_t chain);
   void BucketRemove(std::uint32_t p);
@@ -150,39 +150,32 @@ inline void Codec::BucketRemove(std::uint32_t p) {
   if (after != kEndOfChain) bucket_prev_[after] = before;
 }
 
-// `p` may be 4096 (the end mark): then entry 4096, which unlinking a chain's last position
-// writes, is acted on like any other; see FindLongestMatch.
-inline void Codec::UnlinkPosition(std::uint32_t p) {
+// Takes p out of its chain and its bucket but leaves p's own links as they were; true when
+// that ordinary path ran (false: p was not linked, or UnlinkUnusual dealt with it). The
+// position about to be overwritten is detached only: it is linked again at its new bytes
+// before anything could read its own links.
+inline bool Codec::DetachPosition(std::uint32_t p) {
   const std::uint16_t q = chain_prev_[p];
-  if (q == kEndOfChain) return;
+  if (q == kEndOfChain) return false;
   if (!(state_[p] & kReachable)) {
     UnlinkUnusual(p);
-    return;
+    return false;
   }
   const std::uint16_t n = chain_next_[p];
   chain_next_[q] = n;
   chain_prev_[n] = q;
-  chain_next_[p] = kEndOfChain;
-  chain_prev_[p] = kEndOfChain;
   if (state_[p] & kInBucket) BucketRemove(p);
   state_[p] = 0;
+  return true;
 }
 
-// Unlinking the position about to be overwritten. It is linked again (at its new bytes)
-// before anything could read its own links, so these are left as they are; see
-// UnlinkPosition for the general case.
-inline void Codec::UnlinkOldest(std::uint32_t s) {
-  const std::uint16_t q = chain_prev_[s];
-  if (q == kEndOfChain) return;
-  if (!(state_[s] & kReachable)) {
-    UnlinkUnusual(s);
-    return;
+// `p` may be 4096 (the end mark): then entry 4096, which unlinking a chain's last position
+// writes, is acted on like any other; see FindLongestMatch.
+inline void Codec::UnlinkPosition(std::uint32_t p) {
+  if (DetachPosition(p)) {
+    chain_next_[p] = kEndOfChain;
+    chain_prev_[p] = kEndOfChain;
   }
-  const std::uint16_t n = chain_next_[s];
-  chain_next_[q] = n;
-  chain_prev_[n] = q;
-  if (state_[s] & kInBucket) BucketRemove(s);
-  state_[s] = 0;
 }
 
 inline std::uint32_t Codec::MatchLength(std::uint32_t p, std::uint32_t r) const {
@@ -316,7 +309,7 @@ bool Codec::Encode(Source& source, Sink& sink, Progress& progress) {
 
     for (std::uint32_t i = 0; i < length; ++i) {
       const std::uint32_t s = (r + kMaxMatch) & kRingMask;
-      UnlinkOldest(s);
+      DetachPosition(s);
       if (next_byte(c)) {
         ++consumed;
         text_[s] = c;
