@@ -56,6 +56,11 @@ class clsHuffmanCompression final : public frame::AutomationObject {
 
  private:
   struct Progress;
+  // What both file members share: the source must exist (`missing` names it), the
+  // destination check runs on the source's folder, then `work`; a fault ends in
+  // ErrorMessage (`failed` and its description) and False.
+  template <class Work>
+  VariantBool RunFileMember(const String& source, const char16_t* missing, const char16_t* failed, Work work);
   void RaiseFileProgress(Integer percentage);
   void RaiseErrorMessage(const String& message);
 

@@ -163,62 +163,52 @@ String clsHuffmanCompression::DecodeString(String& Text) {
   return FromAnsi(restored ? *restored : bytes);
 }
 
-VariantBool clsHuffmanCompression::CompressFile(String& sourceCompressedFile, String& destUncompressedFile) {
-  if (!FileIsPresent(sourceCompressedFile)) {
-    RaiseErrorMessage(huffman::kCompressSourceMissing + sourceCompressedFile + huffman::kClosingQuote);
+template <class Work>
+VariantBool clsHuffmanCompression::RunFileMember(const String& source, const char16_t* missing,
+                                                 const char16_t* failed, Work work) {
+  if (!FileIsPresent(source)) {
+    RaiseErrorMessage(missing + source + huffman::kClosingQuote);
     return False;
   }
   return trap::Leave(
       False,
       [&]() -> VariantBool {
         if (!file_tools_) Raise(err::kObjectVariableNotSet);
-        const Long length = file_tools_->GetFileLength(sourceCompressedFile);
+        const Long length = file_tools_->GetFileLength(source);
         // The check looks at the source's folder, as the class always has.
-        if (!compress::CheckDestination(file_tools_, compress::MissingFileTools::kLeaveEmpty,
-                                        sourceCompressedFile, length,
+        if (!compress::CheckDestination(file_tools_, compress::MissingFileTools::kLeaveEmpty, source, length,
                                         [this](const String& m) { RaiseErrorMessage(m); })) {
           return False;
         }
         Progress progress{this};
-        huffman::EncodeFile(sourceCompressedFile, destUncompressedFile, progress, [&] {
-          if (FileIsPresent(destUncompressedFile)) file_tools_->DeleteFile(destUncompressedFile);
-        });
-        return True;
+        return work(progress) ? True : False;
       },
-      [&](const RuntimeError& e) {
-        RaiseErrorMessage(huffman::kCompressFailed + e.description() + huffman::kClosingQuote);
-      });
+      [&](const RuntimeError& e) { RaiseErrorMessage(failed + e.description() + huffman::kClosingQuote); });
+}
+
+VariantBool clsHuffmanCompression::CompressFile(String& sourceCompressedFile, String& destUncompressedFile) {
+  return RunFileMember(sourceCompressedFile, huffman::kCompressSourceMissing, huffman::kCompressFailed,
+                       [&](Progress& progress) {
+                         huffman::EncodeFile(sourceCompressedFile, destUncompressedFile, progress, [&] {
+                           if (FileIsPresent(destUncompressedFile)) file_tools_->DeleteFile(destUncompressedFile);
+                         });
+                         return true;
+                       });
 }
 
 VariantBool clsHuffmanCompression::DecompressFile(String& sourceUncompressedFile, String& destCompressedFile) {
-  if (!FileIsPresent(sourceUncompressedFile)) {
-    RaiseErrorMessage(huffman::kDecompressSourceMissing + sourceUncompressedFile + huffman::kClosingQuote);
-    return False;
-  }
-  return trap::Leave(
-      False,
-      [&]() -> VariantBool {
-        if (!file_tools_) Raise(err::kObjectVariableNotSet);
-        const Long length = file_tools_->GetFileLength(sourceUncompressedFile);
-        if (!compress::CheckDestination(file_tools_, compress::MissingFileTools::kLeaveEmpty,
-                                        sourceUncompressedFile, length,
-                                        [this](const String& m) { RaiseErrorMessage(m); })) {
-          return False;
-        }
-        if (file_tools_->FileExists(destCompressedFile)) {
-          file_tools_->DeleteFile(destCompressedFile);
-          if (file_tools_->FileExists(destCompressedFile)) {
-            RaiseErrorMessage(huffman::kTargetLocked + destCompressedFile + huffman::kClosingQuote);
-            return False;
-          }
-        }
-        Progress progress{this};
-        RaiseForStatus(huffman::DecodeFile(sourceUncompressedFile, destCompressedFile, progress));
-        return True;
-      },
-      [&](const RuntimeError& e) {
-        RaiseErrorMessage(huffman::kDecompressFailed + e.description() + huffman::kClosingQuote);
-      });
+  return RunFileMember(sourceUncompressedFile, huffman::kDecompressSourceMissing, huffman::kDecompressFailed,
+                       [&](Progress& progress) {
+                         if (file_tools_->FileExists(destCompressedFile)) {
+                           file_tools_->DeleteFile(destCompressedFile);
+                           if (file_tools_->FileExists(destCompressedFile)) {
+                             RaiseErrorMessage(huffman::kTargetLocked + destCompressedFile + huffman::kClosingQuote);
+                             return false;
+                           }
+                         }
+                         RaiseForStatus(huffman::DecodeFile(sourceUncompressedFile, destCompressedFile, progress));
+                         return true;
+                       });
 }
 
 NARWICK_REGISTER_CLASS(clsHuffmanCompression);

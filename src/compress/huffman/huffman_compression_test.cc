@@ -219,8 +219,8 @@ TEST_F(HuffmanFileTest, RepeatedByteAndEmptyFilesUseTheStoredForm) {
   WriteFile(Native("same.bin"), Bytes(5000, 'q'));
   String same = Path("same.bin"), packed = Path("same.he3"), back = Path("same.out");
   ASSERT_EQ(typed().CompressFile(same, packed), True);
-  Bytes expected = {0x48, 0x45, 0x30, 0x0D};
-  expected.insert(expected.end(), 5000, 'q');
+  Bytes expected(4 + 5000, 'q');
+  std::copy_n(Bytes{0x48, 0x45, 0x30, 0x0D}.begin(), 4, expected.begin());
   EXPECT_EQ(ReadFile(Native("same.he3")), expected);
 
   WriteFile(Native("empty.bin"), {});
