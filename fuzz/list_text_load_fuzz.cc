@@ -9,15 +9,9 @@
 #include <cstdlib>
 #include <cstdio>
 
+#include "list/ordered_list_peer.h"
 #include "list/ordered_list_store.h"
 #include "narwick/list/ordered_linked_list.h"
-
-namespace narwick {
-class OrderedLinkedListPeer {
- public:
-  static list::OrderedListStore& Store(clsOrderedLinkedList& l) { return *l.store_; }
-};
-}  // namespace narwick
 
 namespace {
 

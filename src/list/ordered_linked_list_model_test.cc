@@ -17,17 +17,11 @@
 #include "narwick/frame/codepage.h"
 #include "narwick/frame/convert.h"
 #include "narwick/frame/object.h"
+#include "list/ordered_list_peer.h"
 #include "narwick/list/ordered_linked_list.h"
 #include "testing/test_support.h"
 
 namespace narwick {
-
-// Reads the node store behind a list without touching its cursor.
-class OrderedLinkedListPeer {
- public:
-  static list::OrderedListStore& Store(clsOrderedLinkedList& l) { return *l.store_; }
-};
-
 namespace {
 
 using Items = list::Items;
