@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <memory>
 
 #include "command.h"
 #include "narwick/frame/convert.h"
@@ -69,6 +70,36 @@ int RunFileJob(const FileJobOptions& options, const char* label, frame::EventSou
     throw Failure("cannot replace '" + options.output + "': " + ec.message());
   }
   return kExitSuccess;
+}
+
+void AddFileCommands(CLI::App& app, int& exit_code, const char* command, const char* description,
+                     const std::string& packed, const std::string& packed_short,
+                     int (*run)(const FileJobOptions& options, bool compress), int (*info)(const std::string& path)) {
+  auto* parent = app.add_subcommand(command, description);
+  parent->require_subcommand(1);
+  // The options live as long as the callbacks that read them.
+  struct Arguments {
+    FileJobOptions compress;
+    FileJobOptions decompress;
+    std::string info_path;
+  };
+  auto arguments = std::make_shared<Arguments>();
+
+  auto* compress = parent->add_subcommand("compress", "Compress IN into the " + packed + " OUT");
+  compress->add_option("IN", arguments->compress.input, "file to compress")->required();
+  compress->add_option("OUT", arguments->compress.output, packed_short + " to write")->required();
+  compress->add_flag("-q,--quiet", arguments->compress.quiet, "no progress bar");
+  compress->callback([&exit_code, arguments, run] { exit_code = run(arguments->compress, true); });
+
+  auto* decompress = parent->add_subcommand("decompress", "Restore the " + packed + " IN into OUT");
+  decompress->add_option("IN", arguments->decompress.input, packed_short + " to restore")->required();
+  decompress->add_option("OUT", arguments->decompress.output, "file to write")->required();
+  decompress->add_flag("-q,--quiet", arguments->decompress.quiet, "no progress bar");
+  decompress->callback([&exit_code, arguments, run] { exit_code = run(arguments->decompress, false); });
+
+  auto* describe = parent->add_subcommand("info", "Describe an " + packed + " without restoring it");
+  describe->add_option("FILE", arguments->info_path, packed_short + " to describe")->required();
+  describe->callback([&exit_code, arguments, info] { exit_code = info(arguments->info_path); });
 }
 
 }  // namespace narwick::cli

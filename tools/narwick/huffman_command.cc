@@ -83,27 +83,7 @@ int RunInfo(const std::string& path) {
 }
 
 void Setup(CLI::App& app, int& exit_code) {
-  auto* huffman = app.add_subcommand("huffman", "Huffman (\"HE3\") compressed files");
-  huffman->require_subcommand(1);
-  static FileJobOptions compress_options;
-  static FileJobOptions decompress_options;
-  static std::string info_path;
-
-  auto* compress = huffman->add_subcommand("compress", "Compress IN into the HE3 block OUT");
-  compress->add_option("IN", compress_options.input, "file to compress")->required();
-  compress->add_option("OUT", compress_options.output, "block to write")->required();
-  compress->add_flag("-q,--quiet", compress_options.quiet, "no progress bar");
-  compress->callback([&exit_code] { exit_code = RunJob(compress_options, true); });
-
-  auto* decompress = huffman->add_subcommand("decompress", "Restore the HE3 block IN into OUT");
-  decompress->add_option("IN", decompress_options.input, "block to restore")->required();
-  decompress->add_option("OUT", decompress_options.output, "file to write")->required();
-  decompress->add_flag("-q,--quiet", decompress_options.quiet, "no progress bar");
-  decompress->callback([&exit_code] { exit_code = RunJob(decompress_options, false); });
-
-  auto* info = huffman->add_subcommand("info", "Describe an HE3 block without restoring it");
-  info->add_option("FILE", info_path, "block to describe")->required();
-  info->callback([&exit_code] { exit_code = RunInfo(info_path); });
+  AddFileCommands(app, exit_code, "huffman", "Huffman (\"HE3\") compressed files", "HE3 block", "block", RunJob, RunInfo);
 }
 
 }  // namespace

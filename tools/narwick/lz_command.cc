@@ -107,27 +107,7 @@ int RunInfo(const std::string& path) {
 }
 
 void Setup(CLI::App& app, int& exit_code) {
-  auto* lz = app.add_subcommand("lz", "LZ (\"QVXLZ1\") file containers");
-  lz->require_subcommand(1);
-  static FileJobOptions compress_options;
-  static FileJobOptions decompress_options;
-  static std::string info_path;
-
-  auto* compress = lz->add_subcommand("compress", "Compress IN into the LZ file container OUT");
-  compress->add_option("IN", compress_options.input, "file to compress")->required();
-  compress->add_option("OUT", compress_options.output, "container to write")->required();
-  compress->add_flag("-q,--quiet", compress_options.quiet, "no progress bar");
-  compress->callback([&exit_code] { exit_code = RunJob(compress_options, true); });
-
-  auto* decompress = lz->add_subcommand("decompress", "Restore the LZ file container IN into OUT");
-  decompress->add_option("IN", decompress_options.input, "container to restore")->required();
-  decompress->add_option("OUT", decompress_options.output, "file to write")->required();
-  decompress->add_flag("-q,--quiet", decompress_options.quiet, "no progress bar");
-  decompress->callback([&exit_code] { exit_code = RunJob(decompress_options, false); });
-
-  auto* info = lz->add_subcommand("info", "Describe an LZ file container without restoring it");
-  info->add_option("FILE", info_path, "container to describe")->required();
-  info->callback([&exit_code] { exit_code = RunInfo(info_path); });
+  AddFileCommands(app, exit_code, "lz", "LZ (\"QVXLZ1\") file containers", "LZ file container", "container", RunJob, RunInfo);
 }
 
 }  // namespace
