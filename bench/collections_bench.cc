@@ -22,6 +22,7 @@
 #include "narwick/frame/convert.h"
 #include "narwick/frame/safe_array.h"
 #include "narwick/text/manage_type_case.h"
+#include "bench_timing.h"
 
 namespace {
 
@@ -34,21 +35,10 @@ using narwick::VbVarType;
 bool g_quick = false;
 std::size_t g_keys = 0;  // --keys N overrides the number of dictionary keys
 
-// CPU time of this thread: the machine is shared, and wall time counts the others' turns.
-double ThreadSeconds() {
-  timespec ts{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
-}
-
+// Best of `runs`, in CPU time of this thread: the machine is shared, and wall time counts
+// the others' turns.
 double Seconds(const std::function<void()>& fn, int runs) {
-  double best = 1e300;
-  for (int r = 0; r < runs; ++r) {
-    const double start = ThreadSeconds();
-    fn();
-    best = std::min(best, ThreadSeconds() - start);
-  }
-  return best;
+  return narwick::bench::BestSeconds(runs, fn, narwick::bench::ThreadSeconds);
 }
 
 void Report(const char* what, std::size_t n, double ours, double theirs, double target) {

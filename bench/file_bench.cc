@@ -30,6 +30,7 @@
 #include "narwick/compress/huffman_compression.h"
 #include "narwick/compress/lz_compression.h"
 #include "narwick/frame/variant.h"
+#include "bench_timing.h"
 
 namespace {
 
@@ -234,25 +235,6 @@ struct WarmSink final : narwick::huffman::DecodeSink {
   std::span<std::uint8_t> room;
 };
 
-double CpuNow();
-
-// The best CPU time of three runs of `run`.
-double BestOf3(const std::function<void()>& run) {
-  double best = 1e300;
-  for (int rep = 0; rep < 3; ++rep) {
-    const double t0 = CpuNow();
-    run();
-    best = std::min(best, CpuNow() - t0);
-  }
-  return best;
-}
-
-double CpuNow() {
-  timespec ts{};
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
-}
-
 void Row(const char* what, std::size_t bytes, const JobResult& r, const fs::path& out) {
   std::error_code ec;
   const auto out_size = fs::file_size(out, ec);
@@ -285,14 +267,14 @@ int main(int argc, char** argv) {
     // Output buffers are touched once first, so page faults are not charged to the codec.
     Bytes body(data.size(), 0);
     NoProgress progress;
-    const double enc = BestOf3([&] {
+    const double enc = narwick::bench::BestSeconds(3, [&] {
       body.clear();
       narwick::lz::MemorySource source(data);
       VectorSink sink{&body};
       codec->Encode(source, sink, progress);
     });
     Bytes back(data.size(), 0);
-    const double dec = BestOf3([&] {
+    const double dec = narwick::bench::BestSeconds(3, [&] {
       back.clear();
       narwick::lz::MemorySource body_source(body);
       VectorSink back_sink{&back};
@@ -307,19 +289,19 @@ int main(int argc, char** argv) {
   // output that was touched before, which is the codec's own speed and what the file
   // members are measured against.
   {
-    double t0 = CpuNow();
+    double t0 = narwick::bench::ProcessSeconds();
     Bytes block = narwick::huffman::Encode(data);
-    const double enc = CpuNow() - t0;
-    t0 = CpuNow();
+    const double enc = narwick::bench::ProcessSeconds() - t0;
+    t0 = narwick::bench::ProcessSeconds();
     auto back = narwick::huffman::Decode(block);
-    const double dec = CpuNow() - t0;
+    const double dec = narwick::bench::ProcessSeconds() - t0;
     std::printf("%-26s %9.1f MB/s\n%-26s %9.1f MB/s%s\n", "huffman Encode (fresh out)",
                 static_cast<double>(data.size()) / 1e6 / enc, "huffman Decode (fresh out)",
                 static_cast<double>(data.size()) / 1e6 / dec, back.bytes == data ? "" : "  MISMATCH");
 
     Bytes warm(block.size() + 64, 1);
     std::size_t at = 0;
-    const double warm_enc = BestOf3([&] {
+    const double warm_enc = narwick::bench::BestSeconds(3, [&] {
       narwick::huffman::Encoder encoder(data.size(), {});
       encoder.Count(data);
       const Bytes head = encoder.Head();
@@ -331,7 +313,7 @@ int main(int argc, char** argv) {
     WholeBlock source(std::span(warm.data(), at));
     Bytes restored(data.size(), 1);
     narwick::huffman::DecodeStatus status{};
-    const double warm_dec = BestOf3([&] {
+    const double warm_dec = narwick::bench::BestSeconds(3, [&] {
       WarmSink sink{std::span(restored)};
       status = narwick::huffman::Decode(source, static_cast<std::int64_t>(at), sink);
     });
@@ -383,7 +365,7 @@ int main(int argc, char** argv) {
       Bytes out(size + (size >> 3) + 64, 1);
       out.clear();
       VectorSink sink{&out};
-      const double t0 = CpuNow();
+      const double t0 = narwick::bench::ProcessSeconds();
       if (compress) {
         narwick::lz::MemorySource source(file);
         codec->Encode(source, sink, progress);
@@ -391,14 +373,14 @@ int main(int argc, char** argv) {
         narwick::lz::MemorySource source(std::span<const std::uint8_t>(file).subspan(narwick::lz::kHeaderSize));
         codec->Decode(source, size, sink, progress);
       }
-      return CpuNow() - t0;
+      return narwick::bench::ProcessSeconds() - t0;
     };
   };
   const auto he3_codec = [&](bool compress) {
     return [=] {
       const Bytes file = ReadFile(compress ? input : he3_block);
       Bytes out(size + (size >> 2) + 64, 1);
-      const double t0 = CpuNow();
+      const double t0 = narwick::bench::ProcessSeconds();
       if (compress) {
         narwick::huffman::Encoder encoder(file.size(), {});
         encoder.Count(file);
@@ -411,7 +393,7 @@ int main(int argc, char** argv) {
         WarmSink sink{std::span(out)};
         narwick::huffman::Decode(source, static_cast<std::int64_t>(file.size()), sink);
       }
-      return CpuNow() - t0;
+      return narwick::bench::ProcessSeconds() - t0;
     };
   };
   std::printf("\nfile job over in-memory codec (throughput, median of 5 rounds; 1.00 = as fast, target at least 0.85):\n");

@@ -24,29 +24,12 @@
 #include "bench_corpus.h"
 #include "compress/huffman/he3_reference.h"
 #include "compress/huffman/huffman_codec.h"
+#include "bench_timing.h"
 
 namespace {
 
 using namespace narwick::bench;
 namespace fs = std::filesystem;
-
-double CpuSeconds() {
-  timespec ts{};
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
-}
-
-// Best of `reps` runs in this process's CPU time: the machine is shared, and wall-clock
-// time would charge other people's builds to whichever coder ran beside them.
-double Time(int reps, const std::function<void()>& fn) {
-  double best = 1e30;
-  for (int i = 0; i < reps; ++i) {
-    const double t0 = CpuSeconds();
-    fn();
-    best = std::min(best, CpuSeconds() - t0);
-  }
-  return best;
-}
 
 double Mbs(std::size_t bytes, double seconds) { return static_cast<double>(bytes) / 1e6 / seconds; }
 
@@ -79,16 +62,16 @@ int main(int argc, char** argv) {
 
     // Narwick HE3.
     Bytes block;
-    const double t_enc = Time(reps, [&] { block = narwick::huffman::Encode(data); });
+    const double t_enc = narwick::bench::BestSeconds(reps, [&] { block = narwick::huffman::Encode(data); });
     narwick::huffman::DecodeResult back;
-    const double t_dec = Time(reps, [&] { back = narwick::huffman::Decode(block); });
+    const double t_dec = narwick::bench::BestSeconds(reps, [&] { back = narwick::huffman::Decode(block); });
     Check(back.status == narwick::huffman::DecodeStatus::kOk && back.bytes == data, "narwick");
     rows["narwick"] = {Mbs(n, t_enc), Mbs(n, t_dec), static_cast<double>(block.size()) / static_cast<double>(n)};
 
     // zlib, Huffman-only deflate (raw stream, level 1 to skip nothing the mode does not use).
     Bytes z(deflateBound(nullptr, n) + 1024);
     std::size_t z_size = 0;
-    const double t_zenc = Time(reps, [&] {
+    const double t_zenc = narwick::bench::BestSeconds(reps, [&] {
       z_stream s{};
       deflateInit2(&s, 1, Z_DEFLATED, -15, 9, Z_HUFFMAN_ONLY);
       s.next_in = const_cast<Bytef*>(data.data());
@@ -100,7 +83,7 @@ int main(int argc, char** argv) {
       deflateEnd(&s);
     });
     Bytes zback(n);
-    const double t_zdec = Time(reps, [&] {
+    const double t_zdec = narwick::bench::BestSeconds(reps, [&] {
       z_stream s{};
       inflateInit2(&s, -15);
       s.next_in = z.data();
@@ -115,9 +98,9 @@ int main(int argc, char** argv) {
 
     // The plain model (one run: it is slow and only sets the baseline).
     narwick::huffman::reference::Outcome model_block;
-    const double t_menc = Time(1, [&] { model_block = narwick::huffman::reference::Encode(data); });
+    const double t_menc = narwick::bench::BestSeconds(1, [&] { model_block = narwick::huffman::reference::Encode(data); });
     narwick::huffman::reference::Outcome model_back;
-    const double t_mdec = Time(1, [&] { model_back = narwick::huffman::reference::Decode(model_block.bytes); });
+    const double t_mdec = narwick::bench::BestSeconds(1, [&] { model_back = narwick::huffman::reference::Decode(model_block.bytes); });
     Check(model_block.bytes == block && model_back.bytes == data, "model");
     rows["plain model"] = {Mbs(n, t_menc), Mbs(n, t_mdec), static_cast<double>(block.size()) / static_cast<double>(n)};
 

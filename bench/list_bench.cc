@@ -18,6 +18,7 @@
 #include "narwick/frame/convert.h"
 #include "narwick/frame/object.h"
 #include "narwick/list/ordered_linked_list.h"
+#include "bench_timing.h"
 
 namespace {
 
@@ -31,17 +32,12 @@ constexpr int kFileRows = 100000;
 
 // In-memory cases are timed in CPU time of this thread, so that other work on a shared machine
 // does not distort the ratios; file cases in wall-clock time, which includes the disk.
-double ThreadSeconds() {
-  timespec ts{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
-}
 
 template <class F>
 double Time(F&& f) {
-  double start = ThreadSeconds();
+  double start = narwick::bench::ThreadSeconds();
   f();
-  return ThreadSeconds() - start;
+  return narwick::bench::ThreadSeconds() - start;
 }
 
 template <class F>

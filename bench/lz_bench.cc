@@ -24,6 +24,7 @@
 #include "bench_corpus.h"
 #include "compress/lz/lz_codec.h"
 #include "compress/lz/lz_reference_test_model.h"
+#include "bench_timing.h"
 
 namespace {
 
@@ -37,27 +38,10 @@ struct VectorSink {
     return true;
   }
 };
+
 struct NoProgress {
   void operator()(std::uint64_t) {}
 };
-
-double CpuSeconds() {
-  timespec ts{};
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
-}
-
-// Best of `reps` runs, in seconds of this process's CPU time: the machine is shared, and
-// wall-clock time would charge other people's builds to whichever coder ran beside them.
-double Time(int reps, const std::function<void()>& fn) {
-  double best = 1e30;
-  for (int i = 0; i < reps; ++i) {
-    const double t0 = CpuSeconds();
-    fn();
-    best = std::min(best, CpuSeconds() - t0);
-  }
-  return best;
-}
 
 struct Row {
   double comp_mbs = 0;
@@ -85,7 +69,7 @@ int main(int argc, char** argv) {
     // Narwick LZ.
     Bytes body;
     body.reserve(n + n / 8 + 64);
-    const double t_enc = Time(reps, [&] {
+    const double t_enc = narwick::bench::BestSeconds(reps, [&] {
       body.clear();
       narwick::lz::MemorySource source(data);
       VectorSink sink{&body};
@@ -94,7 +78,7 @@ int main(int argc, char** argv) {
     });
     Bytes restored;
     restored.reserve(n + 64);
-    const double t_dec = Time(reps, [&] {
+    const double t_dec = narwick::bench::BestSeconds(reps, [&] {
       restored.clear();
       narwick::lz::MemorySource source(body);
       VectorSink sink{&restored};
@@ -109,7 +93,7 @@ int main(int argc, char** argv) {
 
     // Reference transcription (one run: it is slow), and a check that it agrees.
     narwick::lz::reference::EncodeResult ref;
-    const double t_ref = Time(1, [&] { ref = model->Encode(data.data(), n); });
+    const double t_ref = narwick::bench::BestSeconds(1, [&] { ref = model->Encode(data.data(), n); });
     if (ref.body != body) {
       std::fprintf(stderr, "reference and library differ on %s\n", name.c_str());
       return 1;
@@ -121,12 +105,12 @@ int main(int argc, char** argv) {
       uLongf bound = compressBound(static_cast<uLong>(n));
       Bytes z(bound);
       uLongf zsize = bound;
-      const double t_z = Time(reps, [&] {
+      const double t_z = narwick::bench::BestSeconds(reps, [&] {
         zsize = bound;
         compress2(z.data(), &zsize, data.data(), static_cast<uLong>(n), level);
       });
       Bytes back(n);
-      const double t_uz = Time(reps, [&] {
+      const double t_uz = narwick::bench::BestSeconds(reps, [&] {
         uLongf out = static_cast<uLongf>(n);
         uncompress(back.data(), &out, z.data(), zsize);
       });
@@ -137,12 +121,12 @@ int main(int argc, char** argv) {
     const int bound = LZ4_compressBound(static_cast<int>(n));
     Bytes l(static_cast<std::size_t>(bound));
     int lsize = 0;
-    const double t_l = Time(reps, [&] {
+    const double t_l = narwick::bench::BestSeconds(reps, [&] {
       lsize = LZ4_compress_default(reinterpret_cast<const char*>(data.data()), reinterpret_cast<char*>(l.data()),
                                    static_cast<int>(n), bound);
     });
     Bytes lback(n);
-    const double t_ul = Time(reps, [&] {
+    const double t_ul = narwick::bench::BestSeconds(reps, [&] {
       LZ4_decompress_safe(reinterpret_cast<const char*>(l.data()), reinterpret_cast<char*>(lback.data()), lsize,
                           static_cast<int>(n));
     });

@@ -25,6 +25,7 @@
 #include "narwick/frame/variant.h"
 #include "narwick/system/encryption.h"
 #include "system/rc4.h"
+#include "bench_timing.h"
 
 #if __has_include(<openssl/rc4.h>)
 #define OPENSSL_SUPPRESS_DEPRECATED
@@ -43,12 +44,6 @@ namespace fs = std::filesystem;
 
 constexpr char kKey[] = "bench key 0123456789";
 
-double ThreadCpuSeconds() {
-  timespec now{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
-}
-
 struct Case {
   const char* name;
   std::function<void()> run;
@@ -57,9 +52,9 @@ struct Case {
 
   void Time() {
     const auto wall_start = Clock::now();
-    const double cpu_start = ThreadCpuSeconds();
+    const double cpu_start = narwick::bench::ThreadSeconds();
     run();
-    best = std::min(best, ThreadCpuSeconds() - cpu_start);
+    best = std::min(best, narwick::bench::ThreadSeconds() - cpu_start);
     best_wall = std::min(best_wall, std::chrono::duration<double>(Clock::now() - wall_start).count());
   }
 };
