@@ -23,8 +23,12 @@ namespace {
 constexpr std::size_t kHugePage = std::size_t{2} << 20;
 }
 
-void* AllocateTable(std::size_t bytes, std::size_t align) {
-  if (bytes < kHugePage) return ::operator new(bytes, std::align_val_t{align});
+void* AllocateTable(std::size_t bytes, std::size_t align, bool zeroed) {
+  if (bytes < kHugePage) {
+    void* p = ::operator new(bytes, std::align_val_t{align});
+    if (zeroed) std::memset(p, 0, bytes);
+    return p;
+  }
   // Map one huge page more than needed and trim both ends, so the block starts on a huge
   // page boundary. Without huge pages (or with madvise refused) this is plain memory.
   const std::size_t size = (bytes + kHugePage - 1) & ~(kHugePage - 1);
@@ -59,8 +63,8 @@ constexpr std::size_t kNotFound = static_cast<std::size_t>(-1);
 
 // The identity of a non-string key: its kind class and a 64-bit value. Numbers of every kind
 // meet in kWhole when they are whole (so 2, 2.0 and CCur(2) are one key) and in kReal
-// otherwise.
-enum class KeyClass : std::uint64_t { kEmpty = 1, kNull, kWhole, kReal, kObject, kError };
+// otherwise. Strings are told apart by their text; class 0 is nobody's (free index slots).
+enum class KeyClass : std::uint64_t { kEmpty = 1, kNull, kWhole, kReal, kObject, kError, kText };
 
 struct Canon {
   KeyClass cls;
@@ -151,9 +155,9 @@ std::uint64_t HashText(StringView s, bool fold) {
   return (((f >> detail::kRunBits) * 0x9e3779b97f4a7c15ULL) & ~detail::kRunMask) | (f & detail::kRunMask);
 }
 
-// A string's identity in the index is its text hash (class 0).
+// A string's identity in the index is its text hash.
 std::uint64_t SlotHash(std::uint32_t cls, std::uint64_t bits) {
-  return cls == 0 ? bits : ValueHash(cls, bits);
+  return cls == static_cast<std::uint32_t>(KeyClass::kText) ? bits : ValueHash(cls, bits);
 }
 
 bool IsText(KeyCompare mode) { return mode != KeyCompare::kBinary; }
@@ -176,6 +180,7 @@ void KeyedMap::set_compare_mode(KeyCompare mode) {
   KeyId id;
   if (key.IsString()) {
     id.text = &key.Str();
+    id.cls = static_cast<std::uint32_t>(KeyClass::kText);
     id.hash = id.bits = HashText(*id.text, IsText(compare_));
     return id;
   }
@@ -215,6 +220,18 @@ bool KeyedMap::MatchesText(const IndexSlot& slot, const KeyId& id) const {
   }
 }
 
+KeyedMap::Index::Index(std::size_t n)
+    : slots_(static_cast<IndexSlot*>(detail::AllocateTable(n * sizeof(IndexSlot), alignof(IndexSlot), true))),
+      size_(n) {}
+
+KeyedMap::Index::~Index() {
+  if (slots_ == nullptr) return;
+  for (std::size_t i = 0; i < size_; ++i) {
+    if (slots_[i].ref >= 2) slots_[i].item().~Variant();
+  }
+  detail::FreeTable(slots_, size_ * sizeof(IndexSlot), alignof(IndexSlot));
+}
+
 void KeyedMap::Place(std::size_t pos, std::uint64_t bits, std::uint32_t cls, std::size_t entry) {
   IndexSlot& s = index_[pos];
   if (s.ref == kDeletedRef) --tombstones_;
@@ -226,7 +243,7 @@ void KeyedMap::Place(std::size_t pos, std::uint64_t bits, std::uint32_t cls, std
 
 void KeyedMap::Unplace(std::size_t pos) {
   IndexSlot& s = index_[pos];
-  s.item = Variant();
+  s.item().~Variant();
   s.bits = 0;
   s.cls = kVacant;
   s.ref = kDeletedRef;
@@ -240,14 +257,16 @@ void KeyedMap::Rebuild(std::size_t capacity) {
     holes_ = 0;
   }
   Index old(capacity);
-  old.swap(index_);
+  std::swap(old, index_);
   shift_ = static_cast<unsigned>(64 - std::countr_zero(capacity));
   tombstones_ = 0;
   const std::size_t mask = capacity - 1;
   // The old slots in their order: homes are the hash's top bits, so they come in nearly
   // ascending order of their new homes too and the writes sweep the new index once, instead
-  // of landing at random. Keys are distinct, so placing one needs no comparison.
-  for (IndexSlot& from : old) {
+  // of landing at random. Keys are distinct, so placing one needs no comparison. Each item
+  // moves into raw storage and leaves the old slot free, so `old` destroys nothing more.
+  for (std::size_t i = 0; i < old.size(); ++i) {
+    IndexSlot& from = old[i];
     if (from.ref < 2) continue;
     std::size_t pos = Home(SlotHash(from.cls, from.bits));
     while (index_[pos].ref != kFreeRef) pos = (pos + 1) & mask;
@@ -255,7 +274,9 @@ void KeyedMap::Rebuild(std::size_t capacity) {
     to.bits = from.bits;
     to.cls = from.cls;
     to.ref = renumber.empty() ? from.ref : renumber[from.ref - std::size_t{2}] + 2;
-    to.item = std::move(from.item);
+    new (to.storage) Variant(std::move(from.item()));
+    from.item().~Variant();
+    from.ref = kFreeRef;
     entries_[to.ref - std::size_t{2}].pos = static_cast<std::uint32_t>(pos);
   }
 }
@@ -268,22 +289,29 @@ void KeyedMap::MakeRoom() {
   Rebuild(std::bit_ceil(std::max(kMinCapacity, (live_ + 1) * 2)));
 }
 
-std::size_t KeyedMap::Append(std::size_t pos, const Variant& key, const KeyId& id, Variant item) {
+template <class Item>
+std::size_t KeyedMap::Append(std::size_t pos, const Variant& key, const KeyId& id, Item&& item) {
   const std::size_t e = entries_.size();
   entries_.Append(key);
   Place(pos, id.bits, id.cls, e);
-  index_[pos].item = std::move(item);
+  new (index_[pos].storage) Variant(std::forward<Item>(item));
   ++live_;
   return pos;
 }
 
-bool KeyedMap::Add(const Variant& key, Variant item) {
-  const KeyId id = Identify(key);
-  if (NeedsRoom()) MakeRoom();  // before probing, so the probed slot stays valid
+bool KeyedMap::Add(const Variant& key, const Variant& item) {
+  const KeyId id = Identify(key);  // raises for an array before anything changes
+  if (NeedsRoom()) {
+    // The key or the item may be one of this map's own items, which the rebuild moves.
+    const Variant kept_key = key;
+    const Variant kept_item = item;
+    MakeRoom();
+    return Add(kept_key, kept_item);
+  }
   bool found = false;
   const std::size_t pos = Probe(id, found);
   if (found) return false;
-  Append(pos, key, id, std::move(item));
+  Append(pos, key, id, item);
   return true;
 }
 
@@ -291,19 +319,20 @@ Variant* KeyedMap::Find(const Variant& key) {
   const KeyId id = Identify(key);
   bool found = false;
   const std::size_t pos = Probe(id, found);
-  return found ? &index_[pos].item : nullptr;
+  return found ? &index_[pos].item() : nullptr;
 }
 
 Variant& KeyedMap::FindOrAdd(const Variant& key) {
   const KeyId id = Identify(key);
   bool found = false;
-  std::size_t pos = Probe(id, found);
-  if (found) return index_[pos].item;
+  const std::size_t pos = Probe(id, found);
+  if (found) return index_[pos].item();
   if (NeedsRoom()) {
+    const Variant kept_key = key;  // may be an item of this map, which the rebuild moves
     MakeRoom();
-    pos = Probe(id, found);
+    return FindOrAdd(kept_key);
   }
-  return index_[Append(pos, key, id, Variant())].item;
+  return index_[Append(pos, key, id, Variant())].item();
 }
 
 bool KeyedMap::Remove(const Variant& key) {
@@ -339,14 +368,14 @@ bool KeyedMap::Rename(const Variant& key, const Variant& new_key) {
     entries_[e].key = new_key;  // the same key, in other letter case or another kind
     return true;
   }
-  Variant item = std::move(index_[pos].item);
+  Variant item = std::move(index_[pos].item());
   entries_[e].key = new_key;
   Unplace(pos);
   // Probe again: the slot just freed may come first on the new key's path.
   bool again = false;
   const std::size_t to = Probe(nid, again);
   Place(to, nid.bits, nid.cls, e);
-  index_[to].item = std::move(item);
+  new (index_[to].storage) Variant(std::move(item));
   // The move may have used a free slot; restore the free quarter.
   if ((live_ + tombstones_) * 4 > index_.size() * 3) MakeRoom();
   return true;
@@ -354,7 +383,7 @@ bool KeyedMap::Rename(const Variant& key, const Variant& new_key) {
 
 void KeyedMap::Clear() {
   entries_.clear();
-  index_.clear();  // nothing to carry over
+  index_ = Index();  // nothing to carry over
   live_ = holes_ = 0;
   Rebuild(kMinCapacity);
 }

@@ -6,6 +6,7 @@
 #include <bit>
 #include <cstdint>
 #include <memory>
+#include <new>
 #include <span>
 #include <vector>
 
@@ -29,8 +30,9 @@ inline constexpr std::uint64_t kRunMask = (std::uint64_t{1} << kRunBits) - 1;
 
 // Storage for large tables: blocks of 2 MiB or more are mapped on their own and asked for as
 // huge pages, so a big index costs a few page faults and TLB entries rather than one per
-// 4 KiB; smaller blocks come from operator new.
-void* AllocateTable(std::size_t bytes, std::size_t align);
+// 4 KiB; smaller blocks come from operator new. Large blocks come zeroed (fresh pages), and
+// so do small ones when `zeroed` asks for it.
+void* AllocateTable(std::size_t bytes, std::size_t align, bool zeroed = false);
 void FreeTable(void* p, std::size_t bytes, std::size_t align) noexcept;
 
 template <class T>
@@ -73,7 +75,7 @@ class KeyedMap {
   void set_compare_mode(KeyCompare mode);
 
   // Adds at the end of the order; false (nothing changed) when the key is present.
-  bool Add(const Variant& key, Variant item);
+  bool Add(const Variant& key, const Variant& item);
   // The item stored under `key`, or null. Items move when the index grows or is compacted:
   // the pointer holds until the next add, remove or rename.
   Variant* Find(const Variant& key);
@@ -91,7 +93,7 @@ class KeyedMap {
   void ForEach(Fn&& fn) const {
     for (std::size_t i = 0; i < entries_.size(); ++i) {
       const Slot& s = entries_[i];
-      if (s.live) fn(s.key, index_[s.pos].item);
+      if (s.live) fn(s.key, index_[s.pos].item());
     }
   }
   // Calls fn(key) for every entry in order; reads no items.
@@ -107,23 +109,53 @@ class KeyedMap {
 
  private:
   // What identifies a key, worked out once per operation: its kind class and 64-bit value
-  // (for strings: class 0 and the text's hash, the text itself being compared in the entry).
+  // (for strings: their class and the text's hash, the text itself being compared in the entry).
   struct KeyId {
     const String* text = nullptr;
     std::uint32_t cls = 0;
     std::uint64_t bits = 0;
     std::uint64_t hash = 0;  // gives the home slot (see Home)
   };
-  // Class of free and deleted index slots: no key has it, so they never match.
-  static constexpr std::uint32_t kVacant = 0xffffffffU;
+  // Class of free and deleted index slots: no key has it, so they never match, and a slot of
+  // zero bytes is a free one.
+  static constexpr std::uint32_t kVacant = 0;
   // One index slot holds the key's whole identity and the item, in one cache line: a lookup
   // of a number, Empty, Null, an object or an Error reads this line alone (a string also
   // reads its entry's text). Items move when the index is rebuilt; keys stay in the entries.
+  // The item exists only while the slot holds a key (ref >= 2): a new index is all zero
+  // bytes, as fresh pages come, and needs no pass to construct it.
   struct alignas(64) IndexSlot {
-    std::uint64_t bits = 0;
-    std::uint32_t ref = 0;  // 0 free, 1 deleted, else entry + 2
-    std::uint32_t cls = kVacant;  // the key's class
-    Variant item;
+    std::uint64_t bits;
+    std::uint32_t ref;  // 0 free, 1 deleted, else entry + 2
+    std::uint32_t cls;  // the key's class
+    alignas(Variant) unsigned char storage[sizeof(Variant)];
+    Variant& item() { return *std::launder(reinterpret_cast<Variant*>(storage)); }
+    const Variant& item() const { return *std::launder(reinterpret_cast<const Variant*>(storage)); }
+  };
+  static_assert(sizeof(IndexSlot) == 64);
+  // The index: a power-of-two run of zeroed slots in one block, destroying the items it holds.
+  class Index {
+   public:
+    Index() = default;
+    explicit Index(std::size_t n);
+    Index(Index&& other) noexcept : slots_(other.slots_), size_(other.size_) {
+      other.slots_ = nullptr;
+      other.size_ = 0;
+    }
+    Index& operator=(Index&& other) noexcept {
+      Index gone(std::move(*this));
+      std::swap(slots_, other.slots_);
+      std::swap(size_, other.size_);
+      return *this;
+    }
+    ~Index();
+    std::size_t size() const { return size_; }
+    IndexSlot& operator[](std::size_t i) { return slots_[i]; }
+    const IndexSlot& operator[](std::size_t i) const { return slots_[i]; }
+
+   private:
+    IndexSlot* slots_ = nullptr;
+    std::size_t size_ = 0;
   };
   struct Slot {
     Slot() = default;
@@ -208,15 +240,14 @@ class KeyedMap {
   }
   // Adds the entry at index slot `pos`, found free (or deleted) by a Probe for `id`; returns
   // `pos`.
-  std::size_t Append(std::size_t pos, const Variant& key, const KeyId& id, Variant item);
+  template <class Item>
+  std::size_t Append(std::size_t pos, const Variant& key, const KeyId& id, Item&& item);
   void Place(std::size_t pos, std::uint64_t bits, std::uint32_t cls, std::size_t entry);
   void Unplace(std::size_t pos);
   void Rebuild(std::size_t capacity);  // compacts the entries and re-indexes them
   bool NeedsRoom() const;  // an add could take the index past three quarters used
   void MakeRoom();
   std::size_t EntryAt(std::size_t pos) const { return index_[pos].ref - std::size_t{2}; }
-
-  using Index = std::vector<IndexSlot, detail::TableAllocator<IndexSlot>>;
 
   KeyCompare compare_ = KeyCompare::kBinary;
   SlotStore entries_;  // insertion order; removed entries stay as holes
