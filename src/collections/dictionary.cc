@@ -94,7 +94,7 @@ Object clsDictionary::Dictionary() {
 
 Variant clsDictionary::Item(const Variant& varKey) {
   // Straight to the map (as the map object's Item does): this runs in hot loops.
-  return trap::Leave(Variant(), [&] { return map_->map().FindOrAdd(varKey); });
+  return trap::Leave(Variant(), [&] { return map_->map().Get(varKey); });
 }
 
 Variant clsDictionary::items() {
@@ -156,7 +156,7 @@ VariantBool clsDictionary::Exists(const Variant& varKey) {
         if (map.compare_mode() != collections::KeyCompare::kBinary) {
           map.set_compare_mode(collections::KeyCompare::kBinary);
         }
-        return map.Find(varKey) != nullptr;
+        return map.Contains(varKey);
       }
       case EnumCompareModes::dicText: {
         bool found = false;

@@ -165,6 +165,58 @@ bool IsText(KeyCompare mode) { return mode != KeyCompare::kBinary; }
 constexpr std::uint32_t kFreeRef = 0;
 constexpr std::uint32_t kDeletedRef = 1;
 
+// The index's copy of an item that is plain: its kind and 64-bit payload, from which
+// Plain() rebuilds an equal Variant. Anything else (strings, objects, arrays) is read from
+// the entry.
+[[gnu::always_inline]] inline std::uint16_t PlainKind(const Variant& v, std::uint64_t& payload) {
+  const VbVarType t = v.IsArray() ? VbVarType::vbArray : v.VarType();
+  switch (t) {
+    case VbVarType::vbEmpty:
+    case VbVarType::vbNull:
+      payload = 0;
+      break;
+    case VbVarType::vbInteger:
+    case VbVarType::vbLong:
+    case VbVarType::vbByte:
+    case VbVarType::vbBoolean:
+    case VbVarType::vbCurrency:
+    case VbVarType::vbError:
+      payload = static_cast<std::uint64_t>(v.Int());
+      break;
+    case VbVarType::vbSingle:
+      // Only when the float survives the trip back bit for bit (a NaN may not).
+      payload = std::bit_cast<std::uint64_t>(v.Real());
+      if (std::bit_cast<std::uint64_t>(static_cast<double>(static_cast<float>(v.Real()))) != payload) {
+        return detail::kNoCopy;
+      }
+      break;
+    case VbVarType::vbDouble:
+    case VbVarType::vbDate:
+      payload = std::bit_cast<std::uint64_t>(v.Real());
+      break;
+    default:
+      return detail::kNoCopy;
+  }
+  return static_cast<std::uint16_t>(t);
+}
+
+[[gnu::always_inline]] inline Variant Plain(std::uint16_t kind, std::uint64_t payload) {
+  const auto whole = static_cast<std::int64_t>(payload);
+  switch (static_cast<VbVarType>(kind)) {
+    case VbVarType::vbNull: return Variant::Null();
+    case VbVarType::vbInteger: return Variant(static_cast<Integer>(whole));
+    case VbVarType::vbLong: return Variant(static_cast<int>(whole));
+    case VbVarType::vbByte: return Variant(static_cast<Byte>(whole));
+    case VbVarType::vbBoolean: return Variant(VariantBool::FromRaw(static_cast<Integer>(whole)));
+    case VbVarType::vbCurrency: return Variant(Currency{whole});
+    case VbVarType::vbError: return Variant(ErrorCode{static_cast<std::int32_t>(whole)});
+    case VbVarType::vbSingle: return Variant(static_cast<float>(std::bit_cast<double>(payload)));
+    case VbVarType::vbDouble: return Variant(std::bit_cast<double>(payload));
+    case VbVarType::vbDate: return Variant(Date{std::bit_cast<double>(payload)});
+    default: return Variant();
+  }
+}
+
 }  // namespace
 
 KeyedMap::KeyedMap() { Rebuild(kMinCapacity); }
@@ -180,12 +232,12 @@ void KeyedMap::set_compare_mode(KeyCompare mode) {
   KeyId id;
   if (key.IsString()) {
     id.text = &key.Str();
-    id.cls = static_cast<std::uint32_t>(KeyClass::kText);
+    id.cls = static_cast<std::uint16_t>(KeyClass::kText);
     id.hash = id.bits = HashText(*id.text, IsText(compare_));
     return id;
   }
   const Canon c = Canonical(key);
-  id.cls = static_cast<std::uint32_t>(c.cls);
+  id.cls = static_cast<std::uint16_t>(c.cls);
   id.bits = c.bits;
   id.hash = ValueHash(id.cls, id.bits);
   return id;
@@ -225,28 +277,19 @@ KeyedMap::Index::Index(std::size_t n)
       size_(n) {}
 
 KeyedMap::Index::~Index() {
-  if (slots_ == nullptr) return;
-  for (std::size_t i = 0; i < size_; ++i) {
-    if (slots_[i].ref >= 2) slots_[i].item().~Variant();
-  }
-  detail::FreeTable(slots_, size_ * sizeof(IndexSlot), alignof(IndexSlot));
+  if (slots_ != nullptr) detail::FreeTable(slots_, size_ * sizeof(IndexSlot), alignof(IndexSlot));
 }
 
-void KeyedMap::Place(std::size_t pos, std::uint64_t bits, std::uint32_t cls, std::size_t entry) {
+void KeyedMap::Place(std::size_t pos, std::uint64_t bits, std::uint16_t cls, std::size_t entry) {
   IndexSlot& s = index_[pos];
   if (s.ref == kDeletedRef) --tombstones_;
   s.bits = bits;
   s.cls = cls;
   s.ref = static_cast<std::uint32_t>(entry + 2);
-  entries_[entry].pos = static_cast<std::uint32_t>(pos);
 }
 
 void KeyedMap::Unplace(std::size_t pos) {
-  IndexSlot& s = index_[pos];
-  s.item().~Variant();
-  s.bits = 0;
-  s.cls = kVacant;
-  s.ref = kDeletedRef;
+  index_[pos] = IndexSlot{0, kDeletedRef, kVacant, 0, 0};
   ++tombstones_;
 }
 
@@ -263,21 +306,15 @@ void KeyedMap::Rebuild(std::size_t capacity) {
   const std::size_t mask = capacity - 1;
   // The old slots in their order: homes are the hash's top bits, so they come in nearly
   // ascending order of their new homes too and the writes sweep the new index once, instead
-  // of landing at random. Keys are distinct, so placing one needs no comparison. Each item
-  // moves into raw storage and leaves the old slot free, so `old` destroys nothing more.
+  // of landing at random. Keys are distinct, so placing one needs no comparison.
   for (std::size_t i = 0; i < old.size(); ++i) {
-    IndexSlot& from = old[i];
+    const IndexSlot& from = old[i];
     if (from.ref < 2) continue;
     std::size_t pos = Home(SlotHash(from.cls, from.bits));
     while (index_[pos].ref != kFreeRef) pos = (pos + 1) & mask;
     IndexSlot& to = index_[pos];
-    to.bits = from.bits;
-    to.cls = from.cls;
-    to.ref = renumber.empty() ? from.ref : renumber[from.ref - std::size_t{2}] + 2;
-    new (to.storage) Variant(std::move(from.item()));
-    from.item().~Variant();
-    from.ref = kFreeRef;
-    entries_[to.ref - std::size_t{2}].pos = static_cast<std::uint32_t>(pos);
+    to = from;
+    if (!renumber.empty()) to.ref = renumber[from.ref - std::size_t{2}] + 2;
   }
 }
 
@@ -292,21 +329,26 @@ void KeyedMap::MakeRoom() {
 template <class Item>
 std::size_t KeyedMap::Append(std::size_t pos, const Variant& key, const KeyId& id, Item&& item) {
   const std::size_t e = entries_.size();
-  entries_.Append(key);
+  const Slot& entry = entries_.Append(key, std::forward<Item>(item));
   Place(pos, id.bits, id.cls, e);
-  new (index_[pos].storage) Variant(std::forward<Item>(item));
+  IndexSlot& s = index_[pos];
+  s.plain = PlainKind(entry.item, s.payload);
   ++live_;
   return pos;
 }
 
 bool KeyedMap::Add(const Variant& key, const Variant& item) {
   const KeyId id = Identify(key);  // raises for an array before anything changes
+  // Neither the key nor the item can be one of this map's own items that growing moves:
+  // entries never move while nothing is removed, and a rebuild compacts only after removes.
   if (NeedsRoom()) {
-    // The key or the item may be one of this map's own items, which the rebuild moves.
-    const Variant kept_key = key;
-    const Variant kept_item = item;
+    if (holes_ != 0) {
+      const Variant kept_key = key;
+      const Variant kept_item = item;
+      MakeRoom();
+      return Add(kept_key, kept_item);
+    }
     MakeRoom();
-    return Add(kept_key, kept_item);
   }
   bool found = false;
   const std::size_t pos = Probe(id, found);
@@ -315,24 +357,59 @@ bool KeyedMap::Add(const Variant& key, const Variant& item) {
   return true;
 }
 
-Variant* KeyedMap::Find(const Variant& key) {
+bool KeyedMap::Contains(const Variant& key) const {
+  const KeyId id = Identify(key);
+  bool found = false;
+  Probe(id, found);
+  return found;
+}
+
+const Variant* KeyedMap::Find(const Variant& key) const {
   const KeyId id = Identify(key);
   bool found = false;
   const std::size_t pos = Probe(id, found);
-  return found ? &index_[pos].item() : nullptr;
+  return found ? &entries_[EntryAt(pos)].item : nullptr;
+}
+
+std::size_t KeyedMap::FindOrInsert(const Variant& key) {
+  const KeyId id = Identify(key);
+  bool found = false;
+  const std::size_t pos = Probe(id, found);
+  if (found) return pos;
+  if (NeedsRoom()) {
+    if (holes_ != 0) {
+      const Variant kept_key = key;  // may be an item of this map, which compacting moves
+      MakeRoom();
+      return FindOrInsert(kept_key);
+    }
+    MakeRoom();
+    return FindOrInsert(key);
+  }
+  return Append(pos, key, id, Variant());
+}
+
+Variant KeyedMap::Get(const Variant& key) {
+  const KeyId id = Identify(key);
+  bool found = false;
+  std::size_t pos = Probe(id, found);
+  if (!found) pos = FindOrInsert(key);
+  const IndexSlot& s = index_[pos];
+  if (s.plain != detail::kNoCopy) return Plain(s.plain, s.payload);
+  return entries_[EntryAt(pos)].item;
+}
+
+void KeyedMap::Store(const Variant& key, Variant item) {
+  const std::size_t pos = FindOrInsert(key);
+  IndexSlot& s = index_[pos];
+  Variant& stored = entries_[EntryAt(pos)].item;
+  stored = std::move(item);
+  s.plain = PlainKind(stored, s.payload);
 }
 
 Variant& KeyedMap::FindOrAdd(const Variant& key) {
-  const KeyId id = Identify(key);
-  bool found = false;
-  const std::size_t pos = Probe(id, found);
-  if (found) return index_[pos].item();
-  if (NeedsRoom()) {
-    const Variant kept_key = key;  // may be an item of this map, which the rebuild moves
-    MakeRoom();
-    return FindOrAdd(kept_key);
-  }
-  return index_[Append(pos, key, id, Variant())].item();
+  const std::size_t pos = FindOrInsert(key);
+  index_[pos].plain = detail::kNoCopy;  // the caller may change the item
+  return entries_[EntryAt(pos)].item;
 }
 
 bool KeyedMap::Remove(const Variant& key) {
@@ -343,6 +420,7 @@ bool KeyedMap::Remove(const Variant& key) {
   Slot& slot = entries_[EntryAt(pos)];
   slot.live = false;
   slot.key = Variant();
+  slot.item = Variant();
   Unplace(pos);
   --live_;
   ++holes_;
@@ -368,14 +446,15 @@ bool KeyedMap::Rename(const Variant& key, const Variant& new_key) {
     entries_[e].key = new_key;  // the same key, in other letter case or another kind
     return true;
   }
-  Variant item = std::move(index_[pos].item());
+  const IndexSlot moved = index_[pos];
   entries_[e].key = new_key;
   Unplace(pos);
   // Probe again: the slot just freed may come first on the new key's path.
   bool again = false;
   const std::size_t to = Probe(nid, again);
   Place(to, nid.bits, nid.cls, e);
-  new (index_[to].storage) Variant(std::move(item));
+  index_[to].plain = moved.plain;
+  index_[to].payload = moved.payload;
   // The move may have used a free slot; restore the free quarter.
   if ((live_ + tombstones_) * 4 > index_.size() * 3) MakeRoom();
   return true;
@@ -442,7 +521,7 @@ void ScriptingDictionary::Add(const Variant& Key, const Variant& Item) {
 Long ScriptingDictionary::Count() const { return static_cast<Long>(map_.size()); }
 
 VariantBool ScriptingDictionary::Exists(const Variant& Key) const {
-  return const_cast<KeyedMap&>(map_).Find(Key) != nullptr;
+  return map_.Contains(Key);
 }
 
 Variant ScriptingDictionary::Items() const { return Variant(ArrayOf(map_, false)); }
@@ -455,18 +534,17 @@ void ScriptingDictionary::Remove(const Variant& Key) {
 
 void ScriptingDictionary::RemoveAll() { map_.Clear(); }
 
-Variant ScriptingDictionary::Item(const Variant& Key) { return map_.FindOrAdd(Key); }
+Variant ScriptingDictionary::Item(const Variant& Key) { return map_.Get(Key); }
 
 void ScriptingDictionary::Item(const Variant& Key, const Variant& newItem) {
   // Evaluate the value first: an object without a default value adds nothing.
   Variant value = newItem.IsObject() ? frame::DefaultValueOf(newItem) : newItem;
-  map_.FindOrAdd(Key) = std::move(value);
+  map_.Store(Key, std::move(value));
 }
 
 void ScriptingDictionary::SetItem(const Variant& Key, const Variant& newItem) {
   if (!newItem.IsObject()) Raise(err::kObjectRequired);
-  Variant value = newItem;  // may be an item of this map, which an add can move
-  map_.FindOrAdd(Key) = std::move(value);
+  map_.Store(Key, newItem);  // a copy first: it may be an item of this map
 }
 
 void ScriptingDictionary::Key(const Variant& Key, const Variant& NewKey) {

@@ -28,6 +28,9 @@ namespace detail {
 inline constexpr unsigned kRunBits = 3;
 inline constexpr std::uint64_t kRunMask = (std::uint64_t{1} << kRunBits) - 1;
 
+// An index slot's item kind when it holds no copy of the item.
+inline constexpr std::uint16_t kNoCopy = 0xffff;
+
 // Storage for large tables: blocks of 2 MiB or more are mapped on their own and asked for as
 // huge pages, so a big index costs a few page faults and TLB entries rather than one per
 // 4 KiB; smaller blocks come from operator new. Large blocks come zeroed (fresh pages), and
@@ -58,7 +61,8 @@ struct TableAllocator {
 //    by their code;
 //  - arrays are refused as keys (13).
 // Lookups, adds and removes are O(1) on average: an open-addressed index holds each key's
-// identity and its item, and the entries beside it keep the keys in insertion order.
+// identity (and a copy of a plain item), and the entries beside it keep the keys and items
+// in insertion order.
 class KeyedMap {
  public:
   struct Entry {
@@ -76,11 +80,16 @@ class KeyedMap {
 
   // Adds at the end of the order; false (nothing changed) when the key is present.
   bool Add(const Variant& key, const Variant& item);
-  // The item stored under `key`, or null. Items move when the index grows or is compacted:
+  bool Contains(const Variant& key) const;
+  // The item stored under `key`, or null. Items move when removed entries are compacted:
   // the pointer holds until the next add, remove or rename.
-  Variant* Find(const Variant& key);
-  // The item stored under `key`, adding the key with an Empty item when it is absent; valid
-  // as long as Find's pointer.
+  const Variant* Find(const Variant& key) const;
+  // A copy of the item stored under `key`, adding the key with an Empty item when absent.
+  Variant Get(const Variant& key);
+  // Stores `item` under `key`, adding the key at the end when absent.
+  void Store(const Variant& key, Variant item);
+  // The item stored under `key`, adding the key with an Empty item when it is absent, for
+  // the caller to change; valid as long as Find's pointer.
   Variant& FindOrAdd(const Variant& key);
   // False when the key is absent.
   bool Remove(const Variant& key);
@@ -93,7 +102,7 @@ class KeyedMap {
   void ForEach(Fn&& fn) const {
     for (std::size_t i = 0; i < entries_.size(); ++i) {
       const Slot& s = entries_[i];
-      if (s.live) fn(s.key, index_[s.pos].item());
+      if (s.live) fn(s.key, s.item);
     }
   }
   // Calls fn(key) for every entry in order; reads no items.
@@ -112,28 +121,26 @@ class KeyedMap {
   // (for strings: their class and the text's hash, the text itself being compared in the entry).
   struct KeyId {
     const String* text = nullptr;
-    std::uint32_t cls = 0;
+    std::uint16_t cls = 0;
     std::uint64_t bits = 0;
     std::uint64_t hash = 0;  // gives the home slot (see Home)
   };
   // Class of free and deleted index slots: no key has it, so they never match, and a slot of
   // zero bytes is a free one.
-  static constexpr std::uint32_t kVacant = 0;
-  // One index slot holds the key's whole identity and the item, in one cache line: a lookup
-  // of a number, Empty, Null, an object or an Error reads this line alone (a string also
-  // reads its entry's text). Items move when the index is rebuilt; keys stay in the entries.
-  // The item exists only while the slot holds a key (ref >= 2): a new index is all zero
-  // bytes, as fresh pages come, and needs no pass to construct it.
-  struct alignas(64) IndexSlot {
+  static constexpr std::uint16_t kVacant = 0;
+  // One index slot: the key's whole identity, so that Exists of a number, Empty, Null, an
+  // object or an Error reads this slot alone (a string also reads its entry's text), and a
+  // copy of the item when it is plain (Empty, Null, a number, a date, a Boolean, an Error),
+  // so that Item of such a key reads nothing else either. Slots are plain bytes: growing
+  // the index copies 32 bytes a key, and a new index is all zero bytes, as fresh pages come.
+  struct alignas(32) IndexSlot {
     std::uint64_t bits;
-    std::uint32_t ref;  // 0 free, 1 deleted, else entry + 2
-    std::uint32_t cls;  // the key's class
-    alignas(Variant) unsigned char storage[sizeof(Variant)];
-    Variant& item() { return *std::launder(reinterpret_cast<Variant*>(storage)); }
-    const Variant& item() const { return *std::launder(reinterpret_cast<const Variant*>(storage)); }
+    std::uint32_t ref;    // 0 free, 1 deleted, else entry + 2
+    std::uint16_t cls;    // the key's class
+    std::uint16_t plain;  // the item's kind when `payload` copies it, else detail::kNoCopy
+    std::uint64_t payload;
   };
-  static_assert(sizeof(IndexSlot) == 64);
-  // The index: a power-of-two run of zeroed slots in one block, destroying the items it holds.
+  // The index: a power-of-two run of zeroed slots in one block.
   class Index {
    public:
     Index() = default;
@@ -159,9 +166,10 @@ class KeyedMap {
   };
   struct Slot {
     Slot() = default;
-    explicit Slot(const Variant& k) : key(k), live(true) {}
+    Slot(const Variant& k, const Variant& v) : key(k), item(v), live(true) {}
+    Slot(const Variant& k, Variant&& v) : key(k), item(std::move(v)), live(true) {}
     Variant key;
-    std::uint32_t pos = 0;  // its index slot, which holds the item
+    Variant item;
     bool live = false;
   };
 
@@ -178,15 +186,16 @@ class KeyedMap {
       const Where p = Locate(i);
       return chunks_[p.chunk][p.offset];
     }
-    // Adds a live entry for `key` at the end.
-    void Append(const Variant& key) {
+    // Adds a live entry at the end.
+    template <class Item>
+    Slot& Append(const Variant& key, Item&& item) {
       const Where p = Locate(size_);
       if (p.chunk == chunks_.size()) {
         chunks_.emplace_back();
         chunks_.back().reserve(kFirst << p.chunk);  // fixed from now on
       }
-      chunks_[p.chunk].emplace_back(key);
       ++size_;
+      return chunks_[p.chunk].emplace_back(key, std::forward<Item>(item));
     }
     void clear() {
       chunks_.clear();
@@ -242,12 +251,14 @@ class KeyedMap {
   // `pos`.
   template <class Item>
   std::size_t Append(std::size_t pos, const Variant& key, const KeyId& id, Item&& item);
-  void Place(std::size_t pos, std::uint64_t bits, std::uint32_t cls, std::size_t entry);
+  void Place(std::size_t pos, std::uint64_t bits, std::uint16_t cls, std::size_t entry);
   void Unplace(std::size_t pos);
   void Rebuild(std::size_t capacity);  // compacts the entries and re-indexes them
   bool NeedsRoom() const;  // an add could take the index past three quarters used
   void MakeRoom();
   std::size_t EntryAt(std::size_t pos) const { return index_[pos].ref - std::size_t{2}; }
+  // Finds `key` or adds it with an Empty item; returns its index slot.
+  std::size_t FindOrInsert(const Variant& key);
 
   KeyCompare compare_ = KeyCompare::kBinary;
   SlotStore entries_;  // insertion order; removed entries stay as holes

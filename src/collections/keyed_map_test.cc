@@ -125,7 +125,7 @@ void RunModel(std::uint32_t seed, int spread, int steps, bool text) {
         break;
       }
       case 2: {
-        Variant* found = map.Find(key);
+        const Variant* found = map.Find(key);
         ASSERT_EQ(found != nullptr, present) << "seed " << seed << " step " << step;
         if (present) {
           ASSERT_EQ(*found, model.entries[at].item);
