@@ -1,6 +1,6 @@
 // The LZ coder and decoder on plain bytes: a 4096-byte ring, 12-bit hash chains, matches of
 // 3..18 bytes at absolute ring positions. The output is byte-identical to the defined
-// algorithm; only the way the chains are searched is faster.
+// algorithm; only the way the chains are searched is faster (see lz_match_finder.h).
 //
 // Sources, sinks and progress reporters are template parameters so that the hot loops
 // inline them:
@@ -14,8 +14,10 @@
 #include <cstring>
 #include <limits>
 #include <span>
+#include <type_traits>
 
 #include "compress/lz/lz_format.h"
+#include "compress/lz/lz_match_finder.h"
 
 namespace narwick::lz {
 
@@ -40,7 +42,7 @@ enum class DecodeStatus {
   kSinkFailed, // the sink refused bytes
 };
 
-// Codec state of one object: the ring and the chains. Encoding resets it; decoding uses the
+// Codec state of one object: the ring and the coder's search. Encoding resets it; decoding uses the
 // ring only and leaves it as it ends, so one object runs one operation at a time.
 class Codec {
  public:
@@ -61,167 +63,23 @@ class Codec {
   DecodeStatus Decode(Source& source, std::uint64_t count, Sink& sink, Progress& progress,
                       std::uint64_t limit = std::numeric_limits<std::uint64_t>::max());
 
-  // For tests: true when the side index lists exactly the positions reachable from their
-  // own chain's head, in chain order. Linear in the ring size.
-  bool SideIndexIsConsistent() const;
+  // For tests: how many times the coder's search had to follow the defined chains literally
+  // since this object was made (see MatchFinder).
+  std::uint64_t exact_spells() const { return finder_.exact_spells(); }
 
  private:
   // textBuffer: ring 0..4095, 4096..4113 mirror 0..17 so that comparisons of up to 18 bytes
   // never wrap. The rest is padding for 8-byte loads and is never part of a result.
   static constexpr std::size_t kTextSize = kRingSize + kMaxMatch + 46;
 
-  void InitDictionary();
-  // The first three bytes at r (and one more) as a little-endian word; r <= 4095, so the
-  // load stays inside text_.
-  std::uint32_t Head3(std::uint32_t r) const {
-    std::uint32_t w;
-    std::memcpy(&w, text_ + r, sizeof w);
-    return w;
-  }
-  std::uint32_t Hash(std::uint32_t r) const { return Head3(r) & kRingMask; }
-  // Bucket of the side index: the 12-bit chain and 4 bits mixed from the other 12 bits of
-  // the first three bytes. Positions whose first three bytes agree share a bucket.
-  static std::uint32_t BucketOf(std::uint32_t head3) {
-    const std::uint32_t rest = (head3 >> 12) & 0xFFFu;
-    return (head3 & kRingMask) << kSubBits | (((rest * 0x9E3779B1u) >> 16) & (kSubBuckets - 1));
-  }
-  std::uint32_t Bucket(std::uint32_t r) const { return BucketOf(Head3(r)); }
-  // `hash` and `bucket` are r's, passed in when the search has just computed them.
-  void LinkPosition(std::uint32_t r, std::uint32_t hash, std::uint32_t bucket);
-  bool DetachPosition(std::uint32_t p);
-  void UnlinkPosition(std::uint32_t p);
-  void UnlinkUnusual(std::uint32_t p);
-  void RebuildBuckets(std::uint32_t chain);
-  void BucketRemove(std::uint32_t p);
-  std::uint32_t MatchLength(std::uint32_t p, std::uint32_t r) const;
-  // Sets `position`; returns the longest match length (0..18) over r's chain.
-  std::uint32_t FindLongestMatch(std::uint32_t r, std::uint32_t bucket, std::uint32_t& position);
-
-  // The defined chains. Beside them sits a side index that lists, per bucket and newest
-  // first, exactly the positions reachable from their own chain's head, which are the only
-  // candidates whose first three bytes can equal those searched for. The defined chains
-  // can leave positions linked but unreachable (an unlink through entry 4096 cuts a chain;
-  // unlinking such a position splices its successors back), so reachability is tracked per
-  // position and a chain's buckets are rebuilt whenever it changes other than at the ends.
-  static constexpr std::uint32_t kSubBits = 4;
-  static constexpr std::uint32_t kSubBuckets = 1u << kSubBits;
-  static constexpr std::uint16_t kNone = 0xFFFF;
-  static constexpr std::uint8_t kReachable = 1;
-  static constexpr std::uint8_t kInBucket = 2;
+  void InitText();
 
   alignas(64) std::uint8_t text_[kTextSize];
-  std::uint16_t chain_next_[8194];  // chainNext: 0..4095 next older position, 4097.. heads
-  std::uint16_t chain_prev_[4098];  // chainPrev: previous entry, or 4096 when unlinked
-  std::uint8_t state_[4097];        // kReachable, kInBucket; entry 4096 is the end mark
-  std::uint16_t bucket_next_[4096];
-  std::uint16_t bucket_prev_[4096];  // kNone for the first of a bucket
-  std::uint16_t bucket_head_[kHashCount << kSubBits];
-  std::uint16_t bucket_of_[4096];  // the bucket a listed position was filed under
+  MatchFinder finder_;
 };
 
 // ---------------------------------------------------------------------------------------
-// Implementation of the small routines and the two loops.
-
-inline void Codec::LinkPosition(std::uint32_t r, std::uint32_t hash, std::uint32_t bucket) {
-  const std::uint32_t head = kChainHeadBase + hash;
-  const std::uint16_t old = chain_next_[head];
-  chain_next_[head] = static_cast<std::uint16_t>(r);
-  chain_prev_[r] = static_cast<std::uint16_t>(head);
-  chain_next_[r] = old;
-  if (old != kEndOfChain) chain_prev_[old] = static_cast<std::uint16_t>(r);
-  // The newest position of a chain is the newest of its bucket.
-  const std::uint16_t first = bucket_head_[bucket];
-  bucket_head_[bucket] = static_cast<std::uint16_t>(r);
-  bucket_next_[r] = first;
-  bucket_prev_[r] = kNone;
-  bucket_of_[r] = static_cast<std::uint16_t>(bucket);
-  if (first != kEndOfChain) bucket_prev_[first] = static_cast<std::uint16_t>(r);
-  state_[r] = kReachable | kInBucket;
-}
-
-inline void Codec::BucketRemove(std::uint32_t p) {
-  const std::uint16_t before = bucket_prev_[p];
-  const std::uint16_t after = bucket_next_[p];
-  if (before == kNone) {
-    bucket_head_[bucket_of_[p]] = after;
-  } else {
-    bucket_next_[before] = after;
-  }
-  if (after != kEndOfChain) bucket_prev_[after] = before;
-}
-
-// Takes p out of its chain and its bucket but leaves p's own links as they were; true when
-// that ordinary path ran (false: p was not linked, or UnlinkUnusual dealt with it). The
-// position about to be overwritten is detached only: it is linked again at its new bytes
-// before anything could read its own links.
-inline bool Codec::DetachPosition(std::uint32_t p) {
-  const std::uint16_t q = chain_prev_[p];
-  if (q == kEndOfChain) return false;
-  if (!(state_[p] & kReachable)) {
-    UnlinkUnusual(p);
-    return false;
-  }
-  const std::uint16_t n = chain_next_[p];
-  chain_next_[q] = n;
-  chain_prev_[n] = q;
-  if (state_[p] & kInBucket) BucketRemove(p);
-  state_[p] = 0;
-  return true;
-}
-
-// `p` may be 4096 (the end mark): then entry 4096, which unlinking a chain's last position
-// writes, is acted on like any other; see FindLongestMatch.
-inline void Codec::UnlinkPosition(std::uint32_t p) {
-  if (DetachPosition(p)) {
-    chain_next_[p] = kEndOfChain;
-    chain_prev_[p] = kEndOfChain;
-  }
-}
-
-inline std::uint32_t Codec::MatchLength(std::uint32_t p, std::uint32_t r) const {
-  // Three 8-byte compares cover 24 bytes; p, r <= 4095 so the loads stay inside text_.
-  for (std::uint32_t i = 0; i < 24; i += 8) {
-    std::uint64_t a;
-    std::uint64_t b;
-    std::memcpy(&a, text_ + p + i, 8);
-    std::memcpy(&b, text_ + r + i, 8);
-    const std::uint64_t diff = a ^ b;
-    if (diff != 0) {
-      const auto len = i + static_cast<std::uint32_t>(__builtin_ctzll(diff) >> 3);
-      return len < kMaxMatch ? len : kMaxMatch;
-    }
-  }
-  return kMaxMatch;
-}
-
-// Walks r's bucket newest first: the candidates of r's chain in chain order, less those that
-// cannot agree on three bytes. A candidate can only beat the best so far if it agrees at
-// index `best`, so that one byte is tested before any full compare.
-inline std::uint32_t Codec::FindLongestMatch(std::uint32_t r, std::uint32_t bucket, std::uint32_t& position) {
-  std::uint32_t best = 0;
-  position = 0;
-  std::uint32_t p = bucket_head_[bucket];
-  while (p != kEndOfChain) {
-    if (text_[p + best] == text_[r + best]) {
-      const std::uint32_t len = MatchLength(p, r);
-      if (len > best) {
-        best = len;
-        position = p;
-        if (len == kMaxMatch) {
-          // Kept for compatibility with existing data: after a full-length match the
-          // original coder unlinks the candidate that follows the matching one in its chain
-          // (the end mark 4096 when there is none). This changes later searches and so the
-          // output bytes.
-          UnlinkPosition(chain_next_[p]);
-          break;
-        }
-      }
-    }
-    p = bucket_next_[p];
-  }
-  // Bucket neighbours that agree on fewer than three bytes only look like matches.
-  return best >= kMinMatch ? best : 0;
-}
+// Implementation of the two loops.
 
 // Reads a chunked source one byte at a time; the chunk pointers stay in registers in the
 // coder's loops, and a new chunk is fetched only when one runs out.
@@ -259,7 +117,8 @@ class ChunkReader {
 
 template <class Source, class Sink, class Progress>
 bool Codec::Encode(Source& source, Sink& sink, Progress& progress) {
-  InitDictionary();
+  InitText();
+  finder_.Reset();
   std::uint8_t code[kMaxGroupBytes + 1];  // codeBuffer: flag byte, then the items
   std::uint32_t code_ptr = 1;
   std::uint32_t flag_count = 0;
@@ -278,17 +137,49 @@ bool Codec::Encode(Source& source, Sink& sink, Progress& progress) {
     ++lookahead;
   }
 
-  // One item per pass: search at r, emit a literal or a match, then advance r over the
-  // item's bytes. Each step unlinks the position 18 ahead (about to be overwritten), reads
-  // one byte into it (and its mirror), links r, and reports progress whenever the consumed
-  // count sits on a multiple of 4096 (repeating while the source is exhausted).
+  // Advances r over an item's bytes. Each step retires the position 18 ahead (about to be
+  // overwritten), reads one byte into it (and its mirror), links r, and reports progress
+  // whenever the consumed count sits on a multiple of 4096 (repeating while the source is
+  // exhausted). When the chunk holds the item's bytes and no multiple is crossed, the steps
+  // need none of those tests.
+  const std::uint8_t*& in = next_byte.cursor();
+  const std::uint8_t* const& in_end = next_byte.chunk_end();
+  auto advance = [&](auto exact_mode, std::uint32_t length) {
+    constexpr bool kExact = decltype(exact_mode)::value;
+    if (in_end - in >= static_cast<std::ptrdiff_t>(length) &&
+        (consumed & (kProgressInterval - 1)) + length < kProgressInterval) {
+      consumed += length;
+      for (std::uint32_t i = 0; i < length; ++i) {
+        const std::uint32_t s = (r + kMaxMatch) & kRingMask;
+        finder_.template Retire<kExact>(text_, s);
+        const std::uint8_t b = *in++;
+        text_[s] = b;
+        if (s < kMaxMatch) text_[s + kRingSize] = b;
+        finder_.template Link<kExact>(text_, r);
+        r = (r + 1) & kRingMask;
+      }
+      return;
+    }
+    for (std::uint32_t i = 0; i < length; ++i) {
+      const std::uint32_t s = (r + kMaxMatch) & kRingMask;
+      finder_.template Retire<kExact>(text_, s);
+      if (next_byte(c)) {
+        ++consumed;
+        text_[s] = c;
+        if (s < kMaxMatch) text_[s + kRingSize] = c;
+      } else {
+        --lookahead;
+      }
+      finder_.template Link<kExact>(text_, r);
+      r = (r + 1) & kRingMask;
+      if ((consumed & (kProgressInterval - 1)) == 0) progress(consumed);
+    }
+  };
+
+  // One item per pass: search at r, emit a literal or a match, then advance r over it.
   while (lookahead > 0) {
     std::uint32_t position;
-    // r's bytes 0..2 stay as they are until r is linked (the byte read in goes 18 ahead).
-    const std::uint32_t r_head = Head3(r);
-    const std::uint32_t r_hash = r_head & kRingMask;
-    const std::uint32_t r_bucket = BucketOf(r_head);
-    std::uint32_t length = FindLongestMatch(r, r_bucket, position);
+    std::uint32_t length = finder_.Find(text_, r, position);
     if (length > lookahead) length = lookahead;
     if (flag_count == 8) {
       if (!sink.Put(code, code_ptr)) return false;
@@ -307,24 +198,10 @@ bool Codec::Encode(Source& source, Sink& sink, Progress& progress) {
     }
     ++flag_count;
 
-    for (std::uint32_t i = 0; i < length; ++i) {
-      const std::uint32_t s = (r + kMaxMatch) & kRingMask;
-      DetachPosition(s);
-      if (next_byte(c)) {
-        ++consumed;
-        text_[s] = c;
-        if (s < kMaxMatch) text_[s + kRingSize] = c;
-      } else {
-        --lookahead;
-      }
-      if (i == 0) {
-        LinkPosition(r, r_hash, r_bucket);
-      } else {
-        const std::uint32_t head = Head3(r);
-        LinkPosition(r, head & kRingMask, BucketOf(head));
-      }
-      r = (r + 1) & kRingMask;
-      if ((consumed & (kProgressInterval - 1)) == 0) progress(consumed);
+    if (finder_.exact()) {
+      advance(std::true_type{}, length);
+    } else {
+      advance(std::false_type{}, length);
     }
     if ((consumed & (kProgressInterval - 1)) == 0) progress(consumed);
   }

@@ -1,0 +1,175 @@
+#include "compress/lz/lz_match_finder.h"
+
+#include <algorithm>
+
+namespace narwick::lz {
+
+void MatchFinder::Reset() {
+  exact_ = false;
+  now_ = 0;
+  swept_at_ = 0;
+  checked_at_ = 0;
+  end_link_ = kEndNone;
+  std::fill(std::begin(bucket_head_), std::end(bucket_head_), StaleStamp());
+  std::fill(std::begin(chain_head_), std::end(chain_head_), StaleStamp());
+  std::fill(std::begin(linked_), std::end(linked_), std::uint8_t{0});
+}
+
+// Heads out of window get a stamp just far enough back to stay out until the next sweep.
+void MatchFinder::Sweep() {
+  const Stamp stale = StaleStamp();
+  for (Stamp& stamp : bucket_head_) {
+    if (!InWindow(stamp)) stamp = stale;
+  }
+  for (Stamp& stamp : chain_head_) {
+    if (!InWindow(stamp)) stamp = stale;
+  }
+  swept_at_ = now_;
+}
+
+// In ordinary mode the follower of p is the next older linked position of its chain.
+void MatchFinder::UnlinkFollower(std::uint32_t p, std::uint32_t chain) {
+  const Stamp follower = NextLinked(chain_prev_[p]);
+  if (!InWindow(follower)) {
+    UnlinkEndMark();
+    return;
+  }
+  const std::uint32_t t = follower & kRingMask;
+  linked_[t] = 0;
+  const Stamp after = NextLinked(chain_prev_[t]);
+  chain_prev_[p] = after;  // later walks skip the unlinked ones at once
+  if (!InWindow(after)) end_link_ = static_cast<std::uint16_t>(chain);  // p is last now
+}
+
+// Rewriting the forward link of a chain's last position, or of an empty chain's head, to
+// the end mark changes nothing. Only a head whose chain has gained positions since it was
+// emptied is really cut: from there on the chains are followed as defined.
+void MatchFinder::UnlinkEndMark() {
+  ResolveEndLink();
+  if (end_link_ != kEndNone && (end_link_ & kEndHead) && InWindow(NextLinked(chain_head_[end_link_ & kRingMask]))) {
+    EnterExactMode();
+    chains_.Unlink(kEndOfChain);
+    return;
+  }
+  end_link_ = kEndNone;
+}
+
+// The retire at end_time_ emptied its chain unless a position linked before it is still
+// linked: that chain's last position then stayed linked, as anything that unlinks it since
+// would have set the value again.
+void MatchFinder::ResolveEndLink() {
+  if (end_link_ == kEndNone || !(end_link_ & kEndRetired)) return;
+  const std::uint32_t chain = end_link_ & kRingMask;
+  const std::uint64_t since = now_ - end_time_;
+  for (Stamp s = NextLinked(chain_head_[chain]); InWindow(s); s = NextLinked(chain_prev_[s & kRingMask])) {
+    if (Age(s) > since) {
+      end_link_ = static_cast<std::uint16_t>(chain);
+      return;
+    }
+  }
+  end_link_ = static_cast<std::uint16_t>(kEndHead | chain);
+}
+
+// Writes out the defined chains the index stands for. The links of positions that are not
+// linked are left at 4096: nothing can reach them before they are linked again.
+void MatchFinder::EnterExactMode() {
+  ResolveEndLink();
+  std::fill(std::begin(chains_.next), std::end(chains_.next), kEndOfChain);
+  std::fill(std::begin(chains_.prev), std::end(chains_.prev), kEndOfChain);
+  std::uint32_t end_link = kEndOfChain;
+  for (std::uint32_t chain = 0; chain < kHashCount; ++chain) {
+    std::uint32_t before = kChainHeadBase + chain;
+    for (Stamp s = NextLinked(chain_head_[chain]); InWindow(s); s = NextLinked(chain_prev_[s & kRingMask])) {
+      const std::uint32_t x = s & kRingMask;
+      chains_.next[before] = static_cast<std::uint16_t>(x);
+      chains_.prev[x] = static_cast<std::uint16_t>(before);
+      before = x;
+    }
+    if (end_link_ == chain) end_link = before;
+  }
+  if (end_link_ != kEndNone && (end_link_ & kEndHead)) end_link = kChainHeadBase + (end_link_ & kRingMask);
+  chains_.prev[kEndOfChain] = static_cast<std::uint16_t>(end_link);
+  exact_ = true;
+  checked_at_ = now_;
+  ++exact_spells_;
+}
+
+std::uint32_t MatchFinder::FindExact(const std::uint8_t* text, std::uint32_t r, std::uint32_t& position) {
+  if (now_ - checked_at_ >= kRingSize) {
+    checked_at_ = now_;
+    if (ChainsArePlain(text)) {
+      BuildIndex(text);
+      return Find(text, r, position);
+    }
+  }
+  std::uint32_t best = 0;
+  position = 0;
+  for (std::uint32_t p = chains_.next[kChainHeadBase + ChainOf(LoadHead(text, r))]; p != kEndOfChain;
+       p = chains_.next[p]) {
+    if (text[p + best] != text[r + best]) continue;
+    const std::uint32_t len = MatchLength(text, p, r);
+    if (len > best) {
+      best = len;
+      position = p;
+      if (len == kMaxMatch) {
+        chains_.Unlink(chains_.next[p]);  // as in ordinary mode, for compatibility
+        break;
+      }
+    }
+  }
+  return best >= kMinMatch ? best : 0;
+}
+
+// Plain: every chain lists linked positions of its own hash, newest first, with back links
+// that mirror the forward ones; no other position is linked; and entry 4096 names nothing,
+// a chain's head, or a chain's last position.
+bool MatchFinder::ChainsArePlain(const std::uint8_t* text) const {
+  const std::uint32_t reach = now_ < kWindow ? static_cast<std::uint32_t>(now_) : kWindow;
+  const auto now = static_cast<std::uint32_t>(now_);
+  std::uint32_t listed = 0;
+  for (std::uint32_t chain = 0; chain < kHashCount; ++chain) {
+    std::uint32_t before = kChainHeadBase + chain;
+    std::uint32_t last_age = 0;
+    for (std::uint32_t x = chains_.next[before]; x != kEndOfChain; x = chains_.next[x]) {
+      if (x >= kRingSize) return false;
+      const std::uint32_t age = ((now - x - 1) & kRingMask) + 1;
+      if (age <= last_age || age > reach || chains_.prev[x] != before || ChainOf(LoadHead(text, x)) != chain) {
+        return false;
+      }
+      last_age = age;
+      before = x;
+      ++listed;
+    }
+  }
+  const auto linked = static_cast<std::uint32_t>(
+      std::count_if(chains_.prev, chains_.prev + kRingSize, [](std::uint16_t q) { return q != kEndOfChain; }));
+  if (linked != listed || chains_.next[kEndOfChain] != kEndOfChain) return false;
+  const std::uint32_t q = chains_.prev[kEndOfChain];
+  return q >= kEndOfChain || (chains_.prev[q] != kEndOfChain && chains_.next[q] == kEndOfChain);
+}
+
+// The index for plain chains: every position in the window listed in order (the unlinked
+// ones are skipped by the walks), entry 4096 read back into its one value.
+void MatchFinder::BuildIndex(const std::uint8_t* text) {
+  std::fill(std::begin(bucket_head_), std::end(bucket_head_), StaleStamp());
+  std::fill(std::begin(chain_head_), std::end(chain_head_), StaleStamp());
+  std::fill(std::begin(linked_), std::end(linked_), std::uint8_t{0});
+  const std::uint64_t reach = std::min<std::uint64_t>(now_, kWindow);
+  for (std::uint64_t at = now_ - reach; at < now_; ++at) {
+    const auto x = static_cast<std::uint32_t>(at & kRingMask);
+    Index(text, x, static_cast<Stamp>(at));
+    linked_[x] = chains_.prev[x] != kEndOfChain;
+  }
+  const std::uint32_t q = chains_.prev[kEndOfChain];
+  if (q == kEndOfChain) {
+    end_link_ = kEndNone;
+  } else if (q > kEndOfChain) {
+    end_link_ = static_cast<std::uint16_t>(kEndHead | (q - kChainHeadBase));
+  } else {
+    end_link_ = static_cast<std::uint16_t>(ChainOf(LoadHead(text, q)));
+  }
+  swept_at_ = now_;
+  exact_ = false;
+}
+
+}  // namespace narwick::lz

@@ -1,0 +1,233 @@
+// The coder's search: for each coding position, the match the defined chain walk finds, with
+// the walk's side effect on the chains, at a fraction of the walk's cost.
+//
+// The defined structure is a doubly linked chain per 12-bit hash (the first byte and the low
+// nibble of the second), newest position first, with entry 4096 as the end mark. Every
+// position is linked as the coder passes it and unlinked 18 bytes before its byte is
+// overwritten; a search walks its chain and takes the first candidate of greatest length.
+// After a full 18-byte match it unlinks the candidate that follows the matching one, or,
+// when there is none, "unlinks" the end mark: that rewrites the forward link of whatever
+// entry 4096's back link names, which can cut a chain short.
+//
+// Almost always the chains are plain: each holds exactly the linked positions of its hash, in
+// the order they were linked, and a cut through the end mark changes nothing. Then the
+// finder runs on a cheap index (below, "ordinary mode") that never unlinks: positions are
+// stamped with their place in the input, lists run newest first through older stamps, and a
+// stamp more than 4078 places back has left the window. The search walks only candidates
+// whose first three bytes hash alike. What the chains would say about entry 4096 is kept as
+// one value. When a cut would really cut, the defined chains are written out from the index
+// and the finder follows them literally ("exact mode") until they are plain again.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+
+#include "compress/lz/lz_format.h"
+
+namespace narwick::lz {
+
+// The first three bytes at r and one more, little-endian; r <= 4095, and the ring's mirror
+// and padding keep the load inside the buffer.
+inline std::uint32_t LoadHead(const std::uint8_t* text, std::uint32_t r) {
+  std::uint32_t w;
+  std::memcpy(&w, text + r, sizeof w);
+  return w;
+}
+
+inline std::uint32_t ChainOf(std::uint32_t head) { return head & kRingMask; }
+
+// How many of the 18 bytes at p and r agree, compared 8 at a time (24 bytes are read; the
+// buffer is padded for it).
+inline std::uint32_t MatchLength(const std::uint8_t* text, std::uint32_t p, std::uint32_t r) {
+  for (std::uint32_t i = 0; i < 24; i += 8) {
+    std::uint64_t a;
+    std::uint64_t b;
+    std::memcpy(&a, text + p + i, 8);
+    std::memcpy(&b, text + r + i, 8);
+    const std::uint64_t diff = a ^ b;
+    if (diff != 0) {
+      const auto len = i + static_cast<std::uint32_t>(__builtin_ctzll(diff) >> 3);
+      return len < kMaxMatch ? len : kMaxMatch;
+    }
+  }
+  return kMaxMatch;
+}
+
+// The defined chains, followed literally.
+struct DefinedChains {
+  std::uint16_t next[8194];  // 0..4095 next older position, 4096 end mark, 4097.. chain heads
+  std::uint16_t prev[4098];  // previous entry, or 4096 when the position is not linked
+
+  void Link(std::uint32_t r, std::uint32_t chain) {
+    const std::uint32_t head = kChainHeadBase + chain;
+    const std::uint16_t old = next[head];
+    next[head] = static_cast<std::uint16_t>(r);
+    prev[r] = static_cast<std::uint16_t>(head);
+    next[r] = old;
+    if (old != kEndOfChain) prev[old] = static_cast<std::uint16_t>(r);
+  }
+  // `p` may be the end mark 4096; then entry 4096 is acted on like any other.
+  void Unlink(std::uint32_t p) {
+    const std::uint16_t q = prev[p];
+    if (q == kEndOfChain) return;
+    const std::uint16_t n = next[p];
+    next[q] = n;
+    prev[n] = q;
+    next[p] = kEndOfChain;
+    prev[p] = kEndOfChain;
+  }
+};
+
+class MatchFinder {
+ public:
+  // Empty chains, ordinary mode, position 0.
+  void Reset();
+
+  // True while the defined chains are followed literally; changes only inside Find.
+  bool exact() const { return exact_; }
+
+  // The longest match (0 when under 3 bytes) for the bytes at r, the next position to link;
+  // sets `position` to the candidate. Keeps the unlink that follows a full match.
+  std::uint32_t Find(const std::uint8_t* text, std::uint32_t r, std::uint32_t& position);
+  // The position at s leaves the window; its byte is about to be overwritten. `kExact` is
+  // exact() (the coder's loop dispatches on it once per item).
+  template <bool kExact>
+  void Retire(const std::uint8_t* text, std::uint32_t s);
+  // Links r, the next position in order.
+  template <bool kExact>
+  void Link(const std::uint8_t* text, std::uint32_t r);
+
+  // For tests: how many times the finder had to follow the defined chains literally.
+  std::uint64_t exact_spells() const { return exact_spells_; }
+
+ private:
+  using Stamp = std::uint16_t;  // input position modulo 65536
+  static constexpr std::uint32_t kWindow = kRingSize - kMaxMatch;  // linked positions are 1..4078 back
+  static constexpr std::uint32_t kBucketBits = 13;
+  // Heads out of window are restamped this far back at every sweep, and sweeps come often
+  // enough that no stamp reachable from a list gets 65536 places old and looks new again.
+  static constexpr std::uint32_t kStaleAge = 0x2000;
+  static constexpr std::uint32_t kSweepInterval = 0xC000;
+  // What entry 4096's back link holds, as one value: nothing; a chain's last position (it
+  // stays last while the value holds); a chain's head (the chain was emptied); or, until
+  // someone asks, "the chain of the position retired at end_time_", which is one of the two.
+  static constexpr std::uint16_t kEndNone = 0xFFFF;
+  static constexpr std::uint16_t kEndHead = 0x8000;
+  static constexpr std::uint16_t kEndRetired = 0x4000;
+
+  static std::uint32_t BucketOf(std::uint32_t head) {
+    return ((head << 8) * 0x9E3779B1u) >> (32 - kBucketBits);
+  }
+  Stamp Age(Stamp stamp) const { return static_cast<Stamp>(static_cast<Stamp>(now_) - stamp); }
+  bool InWindow(Stamp stamp) const { return Age(stamp) <= kWindow; }
+  Stamp StaleStamp() const { return static_cast<Stamp>(now_ - kStaleAge); }
+  // The first linked position at or after `stamp` on a chain list, or a fresh stale stamp
+  // (so that no old stamp is carried on by the shortcut UnlinkFollower stores).
+  Stamp NextLinked(Stamp stamp) const {
+    while (InWindow(stamp)) {
+      if (linked_[stamp & kRingMask]) return stamp;
+      stamp = chain_prev_[stamp & kRingMask];
+    }
+    return StaleStamp();
+  }
+  // Lists position x, stamped `stamp`, in its bucket and chain lists; returns its chain.
+  std::uint32_t Index(const std::uint8_t* text, std::uint32_t x, Stamp stamp) {
+    const std::uint32_t head = LoadHead(text, x);
+    const std::uint32_t chain = ChainOf(head);
+    const std::uint32_t bucket = BucketOf(head);
+    chain_prev_[x] = chain_head_[chain];
+    chain_head_[chain] = stamp;
+    bucket_prev_[x] = bucket_head_[bucket];
+    bucket_head_[bucket] = stamp;
+    return chain;
+  }
+
+  std::uint32_t FindExact(const std::uint8_t* text, std::uint32_t r, std::uint32_t& position);
+  void UnlinkFollower(std::uint32_t p, std::uint32_t chain);
+  void UnlinkEndMark();
+  void ResolveEndLink();
+  void Sweep();
+  void EnterExactMode();
+  bool ChainsArePlain(const std::uint8_t* text) const;
+  void BuildIndex(const std::uint8_t* text);
+
+  bool exact_ = false;
+  std::uint64_t now_ = 0;  // input position of the next position to link
+  std::uint64_t swept_at_ = 0;
+  std::uint64_t checked_at_ = 0;
+  std::uint64_t exact_spells_ = 0;
+
+  // Ordinary mode. Lists hold stamps newest first; a list ends at the first stamp out of
+  // window. Positions unlinked after a full match stay listed and are skipped.
+  std::uint16_t end_link_ = kEndNone;
+  std::uint64_t end_time_ = 0;
+  alignas(64) Stamp bucket_head_[1u << kBucketBits];  // positions whose first 3 bytes hash alike
+  Stamp bucket_prev_[kRingSize];
+  Stamp chain_head_[kHashCount];  // positions of one 12-bit hash, for the unlink after a full match
+  Stamp chain_prev_[kRingSize];
+  std::uint8_t linked_[kRingSize];  // meaningful for positions in window only
+
+  // Exact mode.
+  DefinedChains chains_;
+};
+
+// ---------------------------------------------------------------------------------------
+// The per-byte and per-item routines, inline for the coder's loop.
+
+inline std::uint32_t MatchFinder::Find(const std::uint8_t* text, std::uint32_t r, std::uint32_t& position) {
+  if (exact_) return FindExact(text, r, position);
+  if (now_ - swept_at_ >= kSweepInterval) Sweep();
+  const std::uint32_t head = LoadHead(text, r);
+  std::uint32_t best = 0;
+  std::uint8_t wanted = text[r];  // the byte at index `best` of r
+  position = 0;
+  Stamp stamp = bucket_head_[BucketOf(head)];
+  // Newest first, as the chain walk. A candidate can only win if it agrees at index `best`,
+  // so that byte is tested before anything else.
+  while (InWindow(stamp)) {
+    const std::uint32_t p = stamp & kRingMask;
+    if (text[p + best] == wanted && linked_[p]) {
+      const std::uint32_t len = MatchLength(text, p, r);
+      if (len > best) {
+        best = len;
+        position = p;
+        if (len == kMaxMatch) {
+          // Kept for compatibility with existing data: after a full-length match the original
+          // coder unlinks the candidate that follows the matching one in its chain (the end
+          // mark 4096 when there is none). That changes later searches, so the output bytes.
+          UnlinkFollower(p, ChainOf(head));
+          break;
+        }
+        wanted = text[r + best];
+      }
+    }
+    stamp = bucket_prev_[p];
+  }
+  // Neighbours whose first three bytes differ can agree on fewer than three only.
+  return best >= kMinMatch ? best : 0;
+}
+
+template <bool kExact>
+inline void MatchFinder::Retire(const std::uint8_t* text, std::uint32_t s) {
+  if constexpr (kExact) {
+    chains_.Unlink(s);
+  } else if (linked_[s]) {
+    // s is the oldest position of its chain: entry 4096 now names the chain's new last
+    // position, or its head when s was alone. Which one is worked out only when asked.
+    end_link_ = static_cast<std::uint16_t>(kEndRetired | ChainOf(LoadHead(text, s)));
+    end_time_ = now_;
+  }
+}
+
+template <bool kExact>
+inline void MatchFinder::Link(const std::uint8_t* text, std::uint32_t r) {
+  if constexpr (kExact) {
+    chains_.Link(r, ChainOf(LoadHead(text, r)));
+  } else {
+    Index(text, r, static_cast<Stamp>(now_));
+    linked_[r] = 1;
+  }
+  ++now_;
+}
+
+}  // namespace narwick::lz
