@@ -144,9 +144,10 @@ std::uint64_t HashText(StringView s, bool fold) {
   return Mix(h);
 }
 
-// Hash of a non-string key. Whole numbers that differ only in their last three bits keep
-// them as the low bits of the hash, and Home puts such a run of eight in neighbouring slots,
-// so keys 1, 2, 3, ... fill the index in order rather than at random. The rest is multiplied
+// Hash of a non-string key. Whole numbers that differ only in their last six bits keep
+// them as the low bits of the hash, and Home puts such a run of 64 in neighbouring slots
+// (2 KiB of index), so keys 1, 2, 3, ... fill the index in long sequential stretches rather
+// than one cache miss every few keys. The rest is multiplied
 // by 2^64 / phi, whose top bits (the home) spread runs of blocks evenly over the index
 // (Fibonacci hashing). Folding the high half in first keeps doubles, whose low bits are
 // mostly zero, apart; adding a multiple of the class keeps 5 and Error 5 from sharing a home.

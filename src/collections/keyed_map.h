@@ -25,7 +25,7 @@ enum class KeyCompare : Long { kBinary = 0, kText = 1, kDatabase = 2 };
 namespace detail {
 
 // Whole-number keys in one aligned run of 2^kRunBits share a home and sit side by side.
-inline constexpr unsigned kRunBits = 3;
+inline constexpr unsigned kRunBits = 6;
 inline constexpr std::uint64_t kRunMask = (std::uint64_t{1} << kRunBits) - 1;
 
 // An index slot's item kind when it holds no copy of the item.
