@@ -4,10 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <map>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "collections/keyed_map_messages.h"
@@ -325,6 +327,144 @@ void RunWholeModel(int family, std::int64_t distinct, int steps) {
 
 TEST(KeyedMapModelTest, WholeKeyFamiliesMatchAPlainReference) {
   for (int family = 0; family <= 5; ++family) RunWholeModel(family, 3000, testing::Scaled(40000));
+}
+
+// Items of every kind: the index keeps its own copy of plain ones (numbers, dates,
+// Booleans, Errors, Empty, Null), which has to come back as the same kind and bits.
+Variant AnyItem(std::mt19937& rng, int n) {
+  switch (std::uniform_int_distribution<int>(0, 15)(rng)) {
+    case 0: return Variant(n);
+    case 1: return Variant(static_cast<Integer>(n));
+    case 2: return Variant(static_cast<Byte>(n));
+    case 3: return Variant(n + 0.25);
+    case 4: return Variant(static_cast<float>(n) + 0.5f);
+    case 5: return Variant(std::nanf(""));
+    case 6: return Variant(-std::nan(""));
+    case 7: return Variant(-0.0);
+    case 8: return Variant(Currency{std::int64_t{n} * 10000 + 1});
+    case 9: return Variant(Date{n + 0.75});
+    case 10: return Variant(VariantBool(n % 2 == 0));
+    case 11: return Variant(ErrorCode{n});
+    case 12: return n % 2 == 0 ? Variant() : Variant::Null();
+    case 13: return Variant(String(u"item ") + FromUtf8(std::to_string(n)));
+    case 14: return Variant(SafeArray(VbVarType::vbVariant, 0, n % 3));
+    default: return Variant(Object(std::make_shared<Collection>()));
+  }
+}
+
+// Same kind and value, with reals compared bit for bit (NaN and -0.0 included).
+bool SameItem(const Variant& a, const Variant& b) {
+  if (a.VarType() != b.VarType()) return false;
+  const VbVarType t = a.VarType();
+  if (t == VbVarType::vbSingle || t == VbVarType::vbDouble || t == VbVarType::vbDate) {
+    return std::bit_cast<std::uint64_t>(a.Real()) == std::bit_cast<std::uint64_t>(b.Real());
+  }
+  return a == b;
+}
+
+// Every way of reading and writing an item (Find, Get, Contains, Store, a write through
+// FindOrAdd, Add, Remove, Rename) on whole-number keys of each family, with items of every
+// kind, checked against the plain reference; an item written through FindOrAdd has to win
+// over the index's copy of the old one.
+void RunItemModel(int family, std::int64_t distinct, int steps) {
+  WholeKeyFamily keys(family, static_cast<std::uint32_t>(family * 104729 + 3));
+  std::mt19937 rng(static_cast<std::uint32_t>(family + 77));
+  KeyedMap map;
+  WholeModel model;
+  int n = 0;
+  auto where = [&](int step) { return "family " + std::to_string(family) + " step " + std::to_string(step); };
+  for (std::int64_t i = 0; i < distinct; ++i) {
+    const std::int64_t v = keys.Value(i);
+    const Variant key = keys.AsAnyKind(v);
+    const Variant item = AnyItem(rng, n++);
+    ASSERT_TRUE(map.Add(key, item)) << where(-1);
+    model.Add(v, key, item);
+  }
+  for (int step = 0; step < steps; ++step) {
+    const std::int64_t v = keys.Value(keys.Pick(distinct * 2));
+    const Variant key = keys.AsAnyKind(v);
+    KeyedMap::Entry* expected = model.Find(v);
+    switch (keys.Pick(8)) {
+      case 0: {
+        const Variant item = AnyItem(rng, n++);
+        ASSERT_EQ(map.Add(key, item), expected == nullptr) << where(step);
+        if (expected == nullptr) model.Add(v, key, item);
+        break;
+      }
+      case 1: {
+        const Variant* found = map.Find(key);
+        ASSERT_EQ(found != nullptr, expected != nullptr) << where(step);
+        ASSERT_EQ(map.Contains(key), expected != nullptr) << where(step);
+        if (found != nullptr) {
+          ASSERT_TRUE(SameItem(*found, expected->item)) << where(step);
+        }
+        break;
+      }
+      case 2: {
+        const Variant got = map.Get(key);
+        if (expected == nullptr) {
+          ASSERT_TRUE(got.IsEmpty()) << where(step);
+          model.Add(v, key, Variant());
+        } else {
+          ASSERT_TRUE(SameItem(got, expected->item)) << where(step);
+        }
+        break;
+      }
+      case 3: {
+        const Variant item = AnyItem(rng, n++);
+        map.Store(key, item);
+        if (expected == nullptr) {
+          model.Add(v, key, item);
+        } else {
+          expected->item = item;
+        }
+        break;
+      }
+      case 4: {
+        const Variant item = AnyItem(rng, n++);
+        map.FindOrAdd(key) = item;
+        if (expected == nullptr) {
+          model.Add(v, key, item);
+        } else {
+          expected->item = item;
+        }
+        ASSERT_TRUE(SameItem(map.Get(key), item)) << where(step);
+        break;
+      }
+      case 5:
+        ASSERT_EQ(map.Remove(key), expected != nullptr) << where(step);
+        if (expected != nullptr) model.Remove(v);
+        break;
+      default: {
+        const std::int64_t nv = keys.Value(keys.Pick(distinct * 2));
+        const Variant new_key = keys.AsAnyKind(nv);
+        const bool ok = expected != nullptr && (nv == v || model.Find(nv) == nullptr);
+        ASSERT_EQ(map.Rename(key, new_key), ok) << where(step);
+        if (ok) {
+          KeyedMap::Entry moved{new_key, expected->item};
+          const std::uint64_t number = model.number_of[v];
+          model.number_of.erase(v);
+          model.number_of[nv] = number;
+          model.in_order[number] = moved;
+          ASSERT_TRUE(SameItem(map.Get(new_key), moved.item)) << where(step);
+        }
+        break;
+      }
+    }
+  }
+  const auto entries = map.Entries();
+  ASSERT_EQ(entries.size(), model.in_order.size()) << where(steps);
+  std::size_t i = 0;
+  for (const auto& [number, e] : model.in_order) {
+    ASSERT_EQ(entries[i].key, e.key) << where(steps) << " at " << i;
+    ASSERT_TRUE(SameItem(entries[i].item, e.item)) << where(steps) << " at " << i;
+    ASSERT_TRUE(SameItem(map.Get(e.key), e.item)) << where(steps) << " at " << i;
+    ++i;
+  }
+}
+
+TEST(KeyedMapModelTest, ItemsOfEveryKindMatchAPlainReferenceOnEveryPath) {
+  for (int family = 0; family <= 5; ++family) RunItemModel(family, 2000, testing::Scaled(30000));
 }
 
 // Enough keys that the index and the entry store reach their large blocks.
