@@ -127,6 +127,7 @@ bool Codec::Encode(Source& source, Sink& sink, Progress& progress) {
   ChunkReader<Source> next_byte(source);  // next input byte; false once exhausted
 
   std::uint64_t consumed = 0;
+  std::uint64_t now = 0;  // positions linked so far
   std::uint32_t r = 0;
   std::uint32_t lookahead = 0;
   std::uint8_t c = 0;
@@ -151,18 +152,18 @@ bool Codec::Encode(Source& source, Sink& sink, Progress& progress) {
       consumed += length;
       for (std::uint32_t i = 0; i < length; ++i) {
         const std::uint32_t s = (r + kMaxMatch) & kRingMask;
-        finder_.template Retire<kExact>(text_, s);
+        finder_.template Retire<kExact>(text_, s, now);
         const std::uint8_t b = *in++;
         text_[s] = b;
         if (s < kMaxMatch) text_[s + kRingSize] = b;
-        finder_.template Link<kExact>(text_, r);
+        finder_.template Link<kExact>(text_, r, now++);
         r = (r + 1) & kRingMask;
       }
       return;
     }
     for (std::uint32_t i = 0; i < length; ++i) {
       const std::uint32_t s = (r + kMaxMatch) & kRingMask;
-      finder_.template Retire<kExact>(text_, s);
+      finder_.template Retire<kExact>(text_, s, now);
       if (next_byte(c)) {
         ++consumed;
         text_[s] = c;
@@ -170,7 +171,7 @@ bool Codec::Encode(Source& source, Sink& sink, Progress& progress) {
       } else {
         --lookahead;
       }
-      finder_.template Link<kExact>(text_, r);
+      finder_.template Link<kExact>(text_, r, now++);
       r = (r + 1) & kRingMask;
       if ((consumed & (kProgressInterval - 1)) == 0) progress(consumed);
     }
@@ -179,7 +180,7 @@ bool Codec::Encode(Source& source, Sink& sink, Progress& progress) {
   // One item per pass: search at r, emit a literal or a match, then advance r over it.
   while (lookahead > 0) {
     std::uint32_t position;
-    std::uint32_t length = finder_.Find(text_, r, position);
+    std::uint32_t length = finder_.Find(text_, r, now, position);
     if (length > lookahead) length = lookahead;
     if (flag_count == 8) {
       if (!sink.Put(code, code_ptr)) return false;

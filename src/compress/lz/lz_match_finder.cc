@@ -10,6 +10,7 @@ void MatchFinder::Reset() {
   swept_at_ = 0;
   checked_at_ = 0;
   end_link_ = kEndNone;
+  retired_ = 0;
   std::fill(std::begin(bucket_head_), std::end(bucket_head_), StaleStamp());
   std::fill(std::begin(chain_head_), std::end(chain_head_), StaleStamp());
   std::fill(std::begin(linked_), std::end(linked_), std::uint8_t{0});
@@ -18,12 +19,9 @@ void MatchFinder::Reset() {
 // Heads out of window get a stamp just far enough back to stay out until the next sweep.
 void MatchFinder::Sweep() {
   const Stamp stale = StaleStamp();
-  for (Stamp& stamp : bucket_head_) {
-    if (!InWindow(stamp)) stamp = stale;
-  }
-  for (Stamp& stamp : chain_head_) {
-    if (!InWindow(stamp)) stamp = stale;
-  }
+  const auto refresh = [&](Stamp stamp) { return InWindow(stamp) ? stamp : stale; };  // no branch: ages are random
+  std::transform(std::begin(bucket_head_), std::end(bucket_head_), std::begin(bucket_head_), refresh);
+  std::transform(std::begin(chain_head_), std::end(chain_head_), std::begin(chain_head_), refresh);
   swept_at_ = now_;
 }
 
@@ -38,7 +36,10 @@ void MatchFinder::UnlinkFollower(std::uint32_t p, std::uint32_t chain) {
   linked_[t] = 0;
   const Stamp after = NextLinked(chain_prev_[t]);
   chain_prev_[p] = after;  // later walks skip the unlinked ones at once
-  if (!InWindow(after)) end_link_ = static_cast<std::uint16_t>(chain);  // p is last now
+  if (!InWindow(after)) {  // p is last now
+    end_link_ = static_cast<std::uint16_t>(chain);
+    retired_ = 0;
+  }
 }
 
 // Rewriting the forward link of a chain's last position, or of an empty chain's head, to
@@ -54,13 +55,14 @@ void MatchFinder::UnlinkEndMark() {
   end_link_ = kEndNone;
 }
 
-// The retire at end_time_ emptied its chain unless a position linked before it is still
+// The retire in retired_ emptied its chain unless a position linked before it is still
 // linked: that chain's last position then stayed linked, as anything that unlinks it since
 // would have set the value again.
 void MatchFinder::ResolveEndLink() {
-  if (end_link_ == kEndNone || !(end_link_ & kEndRetired)) return;
-  const std::uint32_t chain = end_link_ & kRingMask;
-  const std::uint64_t since = now_ - end_time_;
+  if (retired_ == 0) return;
+  const std::uint32_t chain = retired_ & kRingMask;
+  const std::uint64_t since = now_ - ((retired_ >> 12) - 1);
+  retired_ = 0;
   for (Stamp s = NextLinked(chain_head_[chain]); InWindow(s); s = NextLinked(chain_prev_[s & kRingMask])) {
     if (Age(s) > since) {
       end_link_ = static_cast<std::uint16_t>(chain);
@@ -99,7 +101,7 @@ std::uint32_t MatchFinder::FindExact(const std::uint8_t* text, std::uint32_t r, 
     checked_at_ = now_;
     if (ChainsArePlain(text)) {
       BuildIndex(text);
-      return Find(text, r, position);
+      return Find(text, r, now_, position);
     }
   }
   std::uint32_t best = 0;
@@ -168,6 +170,7 @@ void MatchFinder::BuildIndex(const std::uint8_t* text) {
   } else {
     end_link_ = static_cast<std::uint16_t>(ChainOf(LoadHead(text, q)));
   }
+  retired_ = 0;
   swept_at_ = now_;
   exact_ = false;
 }

@@ -86,16 +86,19 @@ class MatchFinder {
   // True while the defined chains are followed literally; changes only inside Find.
   bool exact() const { return exact_; }
 
-  // The longest match (0 when under 3 bytes) for the bytes at r, the next position to link;
-  // sets `position` to the candidate. Keeps the unlink that follows a full match.
-  std::uint32_t Find(const std::uint8_t* text, std::uint32_t r, std::uint32_t& position);
+  // In each call `now` is the input position of r, the next position to link (so the
+  // number of positions linked so far); the coder keeps it, so that it stays in a register.
+  //
+  // The longest match (0 when under 3 bytes) for the bytes at r; sets `position` to the
+  // candidate. Keeps the unlink that follows a full match.
+  std::uint32_t Find(const std::uint8_t* text, std::uint32_t r, std::uint64_t now, std::uint32_t& position);
   // The position at s leaves the window; its byte is about to be overwritten. `kExact` is
   // exact() (the coder's loop dispatches on it once per item).
   template <bool kExact>
-  void Retire(const std::uint8_t* text, std::uint32_t s);
-  // Links r, the next position in order.
+  void Retire(const std::uint8_t* text, std::uint32_t s, std::uint64_t now);
+  // Links r.
   template <bool kExact>
-  void Link(const std::uint8_t* text, std::uint32_t r);
+  void Link(const std::uint8_t* text, std::uint32_t r, std::uint64_t now);
 
   // For tests: how many times the finder had to follow the defined chains literally.
   std::uint64_t exact_spells() const { return exact_spells_; }
@@ -109,11 +112,10 @@ class MatchFinder {
   static constexpr std::uint32_t kStaleAge = 0x2000;
   static constexpr std::uint32_t kSweepInterval = 0xC000;
   // What entry 4096's back link holds, as one value: nothing; a chain's last position (it
-  // stays last while the value holds); a chain's head (the chain was emptied); or, until
-  // someone asks, "the chain of the position retired at end_time_", which is one of the two.
+  // stays last while the value holds); or a chain's head (the chain was emptied). A retire
+  // sets it to one of the last two, which one is worked out only when asked (retired_).
   static constexpr std::uint16_t kEndNone = 0xFFFF;
   static constexpr std::uint16_t kEndHead = 0x8000;
-  static constexpr std::uint16_t kEndRetired = 0x4000;
 
   static std::uint32_t BucketOf(std::uint32_t head) {
     return ((head << 8) * 0x9E3779B1u) >> (32 - kBucketBits);
@@ -152,7 +154,7 @@ class MatchFinder {
   void BuildIndex(const std::uint8_t* text);
 
   bool exact_ = false;
-  std::uint64_t now_ = 0;  // input position of the next position to link
+  std::uint64_t now_ = 0;  // `now` of the current Find, for the routines it calls
   std::uint64_t swept_at_ = 0;
   std::uint64_t checked_at_ = 0;
   std::uint64_t exact_spells_ = 0;
@@ -160,7 +162,9 @@ class MatchFinder {
   // Ordinary mode. Lists hold stamps newest first; a list ends at the first stamp out of
   // window. Positions unlinked after a full match stay listed and are skipped.
   std::uint16_t end_link_ = kEndNone;
-  std::uint64_t end_time_ = 0;
+  // 0, or (time + 1) << 12 | chain of the last retire of a linked position, when that came
+  // after what end_link_ holds.
+  std::uint64_t retired_ = 0;
   alignas(64) Stamp bucket_head_[1u << kBucketBits];  // positions whose first 3 bytes hash alike
   Stamp bucket_prev_[kRingSize];
   Stamp chain_head_[kHashCount];  // positions of one 12-bit hash, for the unlink after a full match
@@ -174,7 +178,9 @@ class MatchFinder {
 // ---------------------------------------------------------------------------------------
 // The per-byte and per-item routines, inline for the coder's loop.
 
-inline std::uint32_t MatchFinder::Find(const std::uint8_t* text, std::uint32_t r, std::uint32_t& position) {
+inline std::uint32_t MatchFinder::Find(const std::uint8_t* text, std::uint32_t r, std::uint64_t now,
+                                       std::uint32_t& position) {
+  now_ = now;
   if (exact_) return FindExact(text, r, position);
   if (now_ - swept_at_ >= kSweepInterval) Sweep();
   const std::uint32_t head = LoadHead(text, r);
@@ -208,26 +214,24 @@ inline std::uint32_t MatchFinder::Find(const std::uint8_t* text, std::uint32_t r
 }
 
 template <bool kExact>
-inline void MatchFinder::Retire(const std::uint8_t* text, std::uint32_t s) {
+inline void MatchFinder::Retire(const std::uint8_t* text, std::uint32_t s, std::uint64_t now) {
   if constexpr (kExact) {
     chains_.Unlink(s);
   } else if (linked_[s]) {
     // s is the oldest position of its chain: entry 4096 now names the chain's new last
-    // position, or its head when s was alone. Which one is worked out only when asked.
-    end_link_ = static_cast<std::uint16_t>(kEndRetired | ChainOf(LoadHead(text, s)));
-    end_time_ = now_;
+    // position, or its head when s was alone.
+    retired_ = (now + 1) << 12 | ChainOf(LoadHead(text, s));
   }
 }
 
 template <bool kExact>
-inline void MatchFinder::Link(const std::uint8_t* text, std::uint32_t r) {
+inline void MatchFinder::Link(const std::uint8_t* text, std::uint32_t r, std::uint64_t now) {
   if constexpr (kExact) {
     chains_.Link(r, ChainOf(LoadHead(text, r)));
   } else {
-    Index(text, r, static_cast<Stamp>(now_));
+    Index(text, r, static_cast<Stamp>(now));
     linked_[r] = 1;
   }
-  ++now_;
 }
 
 }  // namespace narwick::lz
