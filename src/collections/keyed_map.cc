@@ -297,7 +297,8 @@ void KeyedMap::Unplace(std::size_t pos) {
 void KeyedMap::Rebuild(std::size_t capacity) {
   std::vector<std::uint32_t> renumber;
   if (holes_ != 0) {
-    entries_.Compact(renumber);
+    entries_.Compact(removed_, renumber);
+    removed_.clear();
     holes_ = 0;
   }
   Index old(capacity);
@@ -418,8 +419,10 @@ bool KeyedMap::Remove(const Variant& key) {
   bool found = false;
   const std::size_t pos = Probe(id, found);
   if (!found) return false;
-  Slot& slot = entries_[EntryAt(pos)];
-  slot.live = false;
+  const std::size_t e = EntryAt(pos);
+  if (removed_.size() <= e / 64) removed_.resize(entries_.size() / 64 + 1);
+  removed_[e / 64] |= std::uint64_t{1} << (e % 64);
+  Slot& slot = entries_[e];
   slot.key = Variant();
   slot.item = Variant();
   Unplace(pos);
@@ -463,6 +466,7 @@ bool KeyedMap::Rename(const Variant& key, const Variant& new_key) {
 
 void KeyedMap::Clear() {
   entries_.clear();
+  removed_.clear();
   index_ = Index();  // nothing to carry over
   live_ = holes_ = 0;
   Rebuild(kMinCapacity);

@@ -101,16 +101,16 @@ class KeyedMap {
   template <class Fn>
   void ForEach(Fn&& fn) const {
     for (std::size_t i = 0; i < entries_.size(); ++i) {
+      if (Removed(i)) continue;
       const Slot& s = entries_[i];
-      if (s.live) fn(s.key, s.item);
+      fn(s.key, s.item);
     }
   }
   // Calls fn(key) for every entry in order; reads no items.
   template <class Fn>
   void ForEachKey(Fn&& fn) const {
     for (std::size_t i = 0; i < entries_.size(); ++i) {
-      const Slot& s = entries_[i];
-      if (s.live) fn(s.key);
+      if (!Removed(i)) fn(entries_[i].key);
     }
   }
   // Copies of all entries, in order.
@@ -166,11 +166,10 @@ class KeyedMap {
   };
   struct Slot {
     Slot() = default;
-    Slot(const Variant& k, const Variant& v) : key(k), item(v), live(true) {}
-    Slot(const Variant& k, Variant&& v) : key(k), item(std::move(v)), live(true) {}
+    Slot(const Variant& k, const Variant& v) : key(k), item(v) {}
+    Slot(const Variant& k, Variant&& v) : key(k), item(std::move(v)) {}
     Variant key;
     Variant item;
-    bool live = false;
   };
 
   // Entries in chunks that double in length (64, 128, 256, ... entries), so that growing
@@ -201,13 +200,13 @@ class KeyedMap {
       chunks_.clear();
       size_ = 0;
     }
-    // Moves the live entries to the front, in order, and drops the rest; renumber[i] is
-    // the new number of live entry i.
-    void Compact(std::vector<std::uint32_t>& renumber) {
+    // Moves the entries not marked in `removed` to the front, in order, and drops the
+    // rest; renumber[i] is the new number of kept entry i.
+    void Compact(const std::vector<std::uint64_t>& removed, std::vector<std::uint32_t>& renumber) {
       renumber.assign(size_, 0);
       std::size_t kept = 0;
       for (std::size_t i = 0; i < size_; ++i) {
-        if (!(*this)[i].live) continue;
+        if (i / 64 < removed.size() && (removed[i / 64] >> (i % 64) & 1) != 0) continue;
         if (kept != i) (*this)[kept] = std::move((*this)[i]);
         renumber[i] = static_cast<std::uint32_t>(kept++);
       }
@@ -266,6 +265,10 @@ class KeyedMap {
   unsigned shift_ = 0;  // 64 - log2(index_.size())
   std::size_t live_ = 0;
   std::size_t holes_ = 0;       // removed entries still in entries_
+  std::vector<std::uint64_t> removed_;  // a bit per entry marking the holes, while there are any
+  bool Removed(std::size_t i) const {
+    return holes_ != 0 && i / 64 < removed_.size() && (removed_[i / 64] >> (i % 64) & 1) != 0;
+  }
   std::size_t tombstones_ = 0;  // deleted marks in index_
 };
 
