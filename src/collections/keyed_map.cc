@@ -156,11 +156,6 @@ std::uint64_t HashText(StringView s, bool fold) {
   return (((f >> detail::kRunBits) * 0x9e3779b97f4a7c15ULL) & ~detail::kRunMask) | (f & detail::kRunMask);
 }
 
-// A string's identity in the index is its text hash.
-std::uint64_t SlotHash(std::uint32_t cls, std::uint64_t bits) {
-  return cls == static_cast<std::uint32_t>(KeyClass::kText) ? bits : ValueHash(cls, bits);
-}
-
 bool IsText(KeyCompare mode) { return mode != KeyCompare::kBinary; }
 
 constexpr std::uint32_t kFreeRef = 0;
@@ -281,16 +276,17 @@ KeyedMap::Index::~Index() {
   if (slots_ != nullptr) detail::FreeTable(slots_, size_ * sizeof(IndexSlot), alignof(IndexSlot));
 }
 
-void KeyedMap::Place(std::size_t pos, std::uint64_t bits, std::uint16_t cls, std::size_t entry) {
+void KeyedMap::Place(std::size_t pos, const KeyId& id, std::size_t entry) {
   IndexSlot& s = index_[pos];
   if (s.ref == kDeletedRef) --tombstones_;
-  s.bits = bits;
-  s.cls = cls;
+  s.bits = id.bits;
+  s.cls = id.cls;
+  s.hash = id.hash;
   s.ref = static_cast<std::uint32_t>(entry + 2);
 }
 
 void KeyedMap::Unplace(std::size_t pos) {
-  index_[pos] = IndexSlot{0, kDeletedRef, kVacant, 0, 0};
+  index_[pos] = IndexSlot{0, kDeletedRef, kVacant, 0, 0, 0};
   ++tombstones_;
 }
 
@@ -312,7 +308,7 @@ void KeyedMap::Rebuild(std::size_t capacity) {
   for (std::size_t i = 0; i < old.size(); ++i) {
     const IndexSlot& from = old[i];
     if (from.ref < 2) continue;
-    std::size_t pos = Home(SlotHash(from.cls, from.bits));
+    std::size_t pos = Home(from.hash);
     while (index_[pos].ref != kFreeRef) pos = (pos + 1) & mask;
     IndexSlot& to = index_[pos];
     to = from;
@@ -332,7 +328,7 @@ template <class Item>
 std::size_t KeyedMap::Append(std::size_t pos, const Variant& key, const KeyId& id, Item&& item) {
   const std::size_t e = entries_.size();
   const Slot& entry = entries_.Append(key, std::forward<Item>(item));
-  Place(pos, id.bits, id.cls, e);
+  Place(pos, id, e);
   IndexSlot& s = index_[pos];
   s.plain = PlainKind(entry.item, s.payload);
   ++live_;
@@ -456,7 +452,7 @@ bool KeyedMap::Rename(const Variant& key, const Variant& new_key) {
   // Probe again: the slot just freed may come first on the new key's path.
   bool again = false;
   const std::size_t to = Probe(nid, again);
-  Place(to, nid.bits, nid.cls, e);
+  Place(to, nid, e);
   index_[to].plain = moved.plain;
   index_[to].payload = moved.payload;
   // The move may have used a free slot; restore the free quarter.

@@ -139,6 +139,7 @@ class KeyedMap {
     std::uint16_t cls;    // the key's class
     std::uint16_t plain;  // the item's kind when `payload` copies it, else detail::kNoCopy
     std::uint64_t payload;
+    std::uint64_t hash;  // the key's, kept so that growing need not work it out again
   };
   // The index: a power-of-two run of zeroed slots in one block.
   class Index {
@@ -250,7 +251,7 @@ class KeyedMap {
   // `pos`.
   template <class Item>
   std::size_t Append(std::size_t pos, const Variant& key, const KeyId& id, Item&& item);
-  void Place(std::size_t pos, std::uint64_t bits, std::uint16_t cls, std::size_t entry);
+  void Place(std::size_t pos, const KeyId& id, std::size_t entry);
   void Unplace(std::size_t pos);
   void Rebuild(std::size_t capacity);  // compacts the entries and re-indexes them
   bool NeedsRoom() const;  // an add could take the index past three quarters used
