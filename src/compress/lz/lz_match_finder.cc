@@ -58,42 +58,57 @@ void MatchFinder::UnlinkEndMark() {
 // The retire in retired_ emptied its chain unless a position linked before it is still
 // linked: that chain's last position then stayed linked, as anything that unlinks it since
 // would have set the value again.
-void MatchFinder::ResolveEndLink() {
-  if (retired_ == 0) return;
+std::uint16_t MatchFinder::ResolvedEndLink() const {
+  if (retired_ == 0) return end_link_;
   const std::uint32_t chain = retired_ & kRingMask;
   const std::uint64_t since = now_ - ((retired_ >> 12) - 1);
-  retired_ = 0;
   for (Stamp s = NextLinked(chain_head_[chain]); InWindow(s); s = NextLinked(chain_prev_[s & kRingMask])) {
-    if (Age(s) > since) {
-      end_link_ = static_cast<std::uint16_t>(chain);
-      return;
-    }
+    if (Age(s) > since) return static_cast<std::uint16_t>(chain);
   }
-  end_link_ = static_cast<std::uint16_t>(kEndHead | chain);
+  return static_cast<std::uint16_t>(kEndHead | chain);
 }
 
-// Writes out the defined chains the index stands for. The links of positions that are not
-// linked are left at 4096: nothing can reach them before they are linked again.
-void MatchFinder::EnterExactMode() {
-  ResolveEndLink();
-  std::fill(std::begin(chains_.next), std::end(chains_.next), kEndOfChain);
-  std::fill(std::begin(chains_.prev), std::end(chains_.prev), kEndOfChain);
-  std::uint32_t end_link = kEndOfChain;
+void MatchFinder::ResolveEndLink() {
+  end_link_ = ResolvedEndLink();
+  retired_ = 0;
+}
+
+// The defined chains the index stands for. The links of positions that are not linked are
+// left at 4096: nothing can reach them before they are linked again.
+void MatchFinder::WriteChains(DefinedChains& out) const {
+  std::fill(std::begin(out.next), std::end(out.next), kEndOfChain);
+  std::fill(std::begin(out.prev), std::end(out.prev), kEndOfChain);
+  const std::uint16_t end_link = ResolvedEndLink();
   for (std::uint32_t chain = 0; chain < kHashCount; ++chain) {
     std::uint32_t before = kChainHeadBase + chain;
     for (Stamp s = NextLinked(chain_head_[chain]); InWindow(s); s = NextLinked(chain_prev_[s & kRingMask])) {
       const std::uint32_t x = s & kRingMask;
-      chains_.next[before] = static_cast<std::uint16_t>(x);
-      chains_.prev[x] = static_cast<std::uint16_t>(before);
+      out.next[before] = static_cast<std::uint16_t>(x);
+      out.prev[x] = static_cast<std::uint16_t>(before);
       before = x;
     }
-    if (end_link_ == chain) end_link = before;
+    if (end_link == chain) out.prev[kEndOfChain] = static_cast<std::uint16_t>(before);
   }
-  if (end_link_ != kEndNone && (end_link_ & kEndHead)) end_link = kChainHeadBase + (end_link_ & kRingMask);
-  chains_.prev[kEndOfChain] = static_cast<std::uint16_t>(end_link);
+  if (end_link != kEndNone && (end_link & kEndHead)) {
+    out.prev[kEndOfChain] = static_cast<std::uint16_t>(kChainHeadBase + (end_link & kRingMask));
+  }
+}
+
+void MatchFinder::EnterExactMode() {
+  ResolveEndLink();
+  WriteChains(chains_);
   exact_ = true;
   checked_at_ = now_;
   ++exact_spells_;
+}
+
+void MatchFinder::WriteDefinedChainsForTest(std::uint64_t now, DefinedChains& out) {
+  now_ = now;
+  if (exact_) {
+    out = chains_;
+  } else {
+    WriteChains(out);
+  }
 }
 
 std::uint32_t MatchFinder::FindExact(const std::uint8_t* text, std::uint32_t r, std::uint32_t& position) {

@@ -102,6 +102,9 @@ class MatchFinder {
 
   // For tests: how many times the finder had to follow the defined chains literally.
   std::uint64_t exact_spells() const { return exact_spells_; }
+  // For tests, between items: the defined chains this finder stands for at `now`. Links of
+  // positions that are not linked are 4096 in ordinary mode (nothing reads them).
+  void WriteDefinedChainsForTest(std::uint64_t now, DefinedChains& out);
 
  private:
   using Stamp = std::uint16_t;  // input position modulo 65536
@@ -147,7 +150,9 @@ class MatchFinder {
   std::uint32_t FindExact(const std::uint8_t* text, std::uint32_t r, std::uint32_t& position);
   void UnlinkFollower(std::uint32_t p, std::uint32_t chain);
   void UnlinkEndMark();
+  std::uint16_t ResolvedEndLink() const;
   void ResolveEndLink();
+  void WriteChains(DefinedChains& out) const;
   void Sweep();
   void EnterExactMode();
   bool ChainsArePlain(const std::uint8_t* text) const;

@@ -8,6 +8,60 @@
 
 namespace narwick::lz::reference {
 
+// The chains and the search over a 4096-byte ring with its 18-byte mirror (text[0..4113]),
+// exactly as defined, so that they can also be stepped on their own.
+class Chains {
+ public:
+  Chains() { Clear(); }
+  void Clear() {
+    for (int i = 0; i <= 8192; ++i) next_[i] = 4096;
+    for (int i = 0; i <= 4096; ++i) prev_[i] = 4096;
+  }
+  static int Hash(const std::uint8_t* text, int r) { return (text[r] + 256 * text[r + 1]) % 4096; }
+  void LinkPosition(const std::uint8_t* text, int r) {
+    const int head = 4097 + Hash(text, r);
+    const int old = next_[head];
+    next_[head] = r;
+    prev_[r] = head;
+    next_[r] = old;
+    if (old != 4096) prev_[old] = r;
+  }
+  void UnlinkPosition(int p) {
+    if (prev_[p] == 4096) return;
+    const int q = prev_[p];
+    const int n = next_[p];
+    next_[q] = n;
+    prev_[n] = q;
+    next_[p] = 4096;
+    prev_[p] = 4096;
+  }
+  // Sets length (0..18) and position of the longest match over r's chain.
+  void FindLongestMatch(const std::uint8_t* text, int r, int& length, int& position) {
+    position = 0;
+    length = 0;
+    int p = next_[4097 + Hash(text, r)];
+    while (p != 4096) {
+      int i = 0;
+      while (i < 18 && text[p + i] == text[r + i]) ++i;
+      if (i > length) {
+        length = i;
+        position = p;
+      }
+      if (i == 18) {
+        UnlinkPosition(next_[p]);
+        break;
+      }
+      p = next_[p];
+    }
+  }
+  int next(int i) const { return next_[i]; }
+  int prev(int i) const { return prev_[i]; }
+
+ private:
+  int next_[8194] = {};  // 16-bit in the original; every value fits
+  int prev_[4098] = {};
+};
+
 struct EncodeResult {
   std::vector<std::uint8_t> body;         // the flag groups, final flush included
   std::vector<std::uint64_t> progress;    // consumed counts at each progress point
@@ -77,7 +131,7 @@ class Model {
       ++lookahead;
     }
     while (lookahead > 0) {
-      FindLongestMatch(r);
+      chains_.FindLongestMatch(text_, r, match_length_, match_position_);
       if (match_length_ > lookahead) match_length_ = lookahead;
       if (match_length_ >= 3) {
         PutMatch(out.body, match_position_, match_length_);
@@ -87,7 +141,7 @@ class Model {
       }
       for (int i = 0; i < match_length_; ++i) {
         const int s = (r + 18) % 4096;
-        UnlinkPosition(s);
+        chains_.UnlinkPosition(s);
         --lookahead;
         if (next < size) {
           const std::uint8_t c = data[next++];
@@ -96,7 +150,7 @@ class Model {
           if (r + 18 >= 4096) text_[r + 18] = c;
           ++lookahead;
         }
-        LinkPosition(r);
+        chains_.LinkPosition(text_, r);
         r = (r + 1) % 4096;
         if (consumed % 4096 == 0) out.progress.push_back(consumed);
       }
@@ -114,47 +168,10 @@ class Model {
 
   void InitDictionary() {
     for (int i = 0; i <= 4113; ++i) text_[i] = 0x20;
-    for (int i = 0; i <= 8192; ++i) next_[i] = 4096;
-    for (int i = 0; i <= 4096; ++i) prev_[i] = 4096;
+    chains_.Clear();
     code_[0] = 0;
     code_ptr_ = 1;
     flag_count_ = 0;
-  }
-  int Hash(int r) const { return (text_[r] + 256 * text_[r + 1]) % 4096; }
-  void LinkPosition(int r) {
-    const int head = 4097 + Hash(r);
-    const int old = next_[head];
-    next_[head] = r;
-    prev_[r] = head;
-    next_[r] = old;
-    if (old != 4096) prev_[old] = r;
-  }
-  void UnlinkPosition(int p) {
-    if (prev_[p] == 4096) return;
-    const int q = prev_[p];
-    const int n = next_[p];
-    next_[q] = n;
-    prev_[n] = q;
-    next_[p] = 4096;
-    prev_[p] = 4096;
-  }
-  void FindLongestMatch(int r) {
-    match_position_ = 0;
-    match_length_ = 0;
-    int p = next_[4097 + Hash(r)];
-    while (p != 4096) {
-      int i = 0;
-      while (i < 18 && text_[p + i] == text_[r + i]) ++i;
-      if (i > match_length_) {
-        match_length_ = i;
-        match_position_ = p;
-      }
-      if (i == 18) {
-        UnlinkPosition(next_[p]);
-        break;
-      }
-      p = next_[p];
-    }
   }
   void StartItem(std::vector<std::uint8_t>& out) {
     if (flag_count_ == 8) {
@@ -179,8 +196,7 @@ class Model {
   }
 
   std::uint8_t text_[4115] = {};
-  int next_[8194] = {};  // 16-bit in the original; every value fits
-  int prev_[4098] = {};
+  Chains chains_;
   int match_position_ = 0;
   int match_length_ = 0;
   std::uint8_t code_[18] = {};
