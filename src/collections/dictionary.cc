@@ -115,7 +115,9 @@ Variant clsDictionary::Keys() {
 }
 
 void clsDictionary::Add(const Variant& varKey, const Variant& varItem) {
-  LeaveOnError([&] { map_->Add(varKey, varItem); });
+  // Straight to the map: a key already present leaves the member as the map object's 457
+  // would, without raising and catching it.
+  LeaveOnError([&] { map_->map().Add(varKey, varItem); });
 }
 
 void clsDictionary::editItem(const Variant& varKey, const Variant& newItem) {
