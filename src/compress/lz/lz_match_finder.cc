@@ -99,6 +99,7 @@ void MatchFinder::EnterExactMode() {
   WriteChains(chains_);
   exact_ = true;
   checked_at_ = now_;
+  check_every_ = kRingSize;
   ++exact_spells_;
 }
 
@@ -112,12 +113,15 @@ void MatchFinder::WriteDefinedChainsForTest(std::uint64_t now, DefinedChains& ou
 }
 
 std::uint32_t MatchFinder::FindExact(const std::uint8_t* text, std::uint32_t r, std::uint32_t& position) {
-  if (now_ - checked_at_ >= kRingSize) {
+  if (now_ - checked_at_ >= check_every_) {
     checked_at_ = now_;
     if (ChainsArePlain(text)) {
       BuildIndex(text);
       return Find(text, r, now_, position);
     }
+    // Some inputs keep cutting chains for long; the check costs about as much as coding a
+    // few thousand bytes, so it comes less often the longer it fails.
+    check_every_ = std::min<std::uint64_t>(2 * check_every_, kMaxCheckInterval);
   }
   std::uint32_t best = 0;
   position = 0;

@@ -114,6 +114,7 @@ class MatchFinder {
   // enough that no stamp reachable from a list gets 65536 places old and looks new again.
   static constexpr std::uint32_t kStaleAge = 0x2000;
   static constexpr std::uint32_t kSweepInterval = 0xC000;
+  static constexpr std::uint64_t kMaxCheckInterval = 1 << 16;
   // What entry 4096's back link holds, as one value: nothing; a chain's last position (it
   // stays last while the value holds); or a chain's head (the chain was emptied). A retire
   // sets it to one of the last two, which one is worked out only when asked (retired_).
@@ -161,7 +162,8 @@ class MatchFinder {
   bool exact_ = false;
   std::uint64_t now_ = 0;  // `now` of the current Find, for the routines it calls
   std::uint64_t swept_at_ = 0;
-  std::uint64_t checked_at_ = 0;
+  std::uint64_t checked_at_ = 0;  // exact mode: when the chains were last checked for plainness
+  std::uint64_t check_every_ = kRingSize;
   std::uint64_t exact_spells_ = 0;
 
   // Ordinary mode. Lists hold stamps newest first; a list ends at the first stamp out of
