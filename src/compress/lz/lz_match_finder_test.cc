@@ -157,7 +157,9 @@ TEST(LzMatchFinderTest, FollowsTheDefinedChainsItemByItem) {
       std::uint32_t length = 0;
       ASSERT_TRUE(lockstep->Search(length)) << "run " << run;
       // A full match unlinks one more position: check before any retire can cover it up.
-      if (length == 18) ASSERT_TRUE(lockstep->ChainsAgree()) << "run " << run << " after a full match";
+      if (length == 18) {
+        ASSERT_TRUE(lockstep->ChainsAgree()) << "run " << run << " after a full match";
+      }
       if (length == 0) length = 1;
       if (rng() % 16 == 0) length = 1 + static_cast<std::uint32_t>(rng() % 18);
       lockstep->Advance(length);
