@@ -337,8 +337,8 @@ std::size_t KeyedMap::Append(std::size_t pos, const Variant& key, const KeyId& i
 
 bool KeyedMap::Add(const Variant& key, const Variant& item) {
   const KeyId id = Identify(key);  // raises for an array before anything changes
-  // Neither the key nor the item can be one of this map's own items that growing moves:
-  // entries never move while nothing is removed, and a rebuild compacts only after removes.
+  // The key or the item may be one of this map's own. Growing moves no entry unless removed
+  // ones are compacted on the way, and only then are they copied first.
   if (NeedsRoom()) {
     if (holes_ != 0) {
       const Variant kept_key = key;

@@ -6,7 +6,6 @@
 #include <bit>
 #include <cstdint>
 #include <memory>
-#include <new>
 #include <span>
 #include <vector>
 
@@ -80,6 +79,7 @@ class KeyedMap {
 
   // Adds at the end of the order; false (nothing changed) when the key is present.
   bool Add(const Variant& key, const Variant& item);
+  // Whether `key` is present; for any key but a string this reads the index alone.
   bool Contains(const Variant& key) const;
   // The item stored under `key`, or null. Items move when removed entries are compacted:
   // the pointer holds until the next add, remove or rename.
@@ -186,7 +186,7 @@ class KeyedMap {
       const Where p = Locate(i);
       return chunks_[p.chunk][p.offset];
     }
-    // Adds a live entry at the end.
+    // Adds an entry at the end.
     template <class Item>
     Slot& Append(const Variant& key, Item&& item) {
       const Where p = Locate(size_);
@@ -257,6 +257,9 @@ class KeyedMap {
   bool NeedsRoom() const;  // an add could take the index past three quarters used
   void MakeRoom();
   std::size_t EntryAt(std::size_t pos) const { return index_[pos].ref - std::size_t{2}; }
+  bool Removed(std::size_t i) const {
+    return holes_ != 0 && i / 64 < removed_.size() && (removed_[i / 64] >> (i % 64) & 1) != 0;
+  }
   // Finds `key` or adds it with an Empty item; returns its index slot.
   std::size_t FindOrInsert(const Variant& key);
 
@@ -267,9 +270,6 @@ class KeyedMap {
   std::size_t live_ = 0;
   std::size_t holes_ = 0;       // removed entries still in entries_
   std::vector<std::uint64_t> removed_;  // a bit per entry marking the holes, while there are any
-  bool Removed(std::size_t i) const {
-    return holes_ != 0 && i / 64 < removed_.size() && (removed_[i / 64] >> (i % 64) & 1) != 0;
-  }
   std::size_t tombstones_ = 0;  // deleted marks in index_
 };
 
