@@ -1,6 +1,7 @@
 // Collections benchmarks, one function per case, all run by main in one process:
 //  - clsDictionary Add / Item / Exists of 1,000,000 keys beside std::unordered_map with the
-//    same keys (strings, pseudo-random Longs, and Longs 1 to N), target within 3x;
+//    same keys (strings, pseudo-random Longs, and Longs 1 to N), target within 3x; and the
+//    pseudo-random Longs again with String items;
 //  - the three Variant sorts of clsSortingArrays on 30,000 values, with std::sort under the
 //    same Variant ordering as the yardstick for the quicksort (target within 10x).
 //  - clsManageTypeCase.modifyCase over 100,000 address lines in each mode, target at least
@@ -49,8 +50,16 @@ void Report(const char* what, std::size_t n, double ours, double theirs, double 
 
 volatile long g_sink = 0;  // keeps results alive
 
-template <class StdKey, class MakeKey>
+// Items are Longs, or with kStringItems strings of 6 to 11 characters (nearly all longer than
+// a string keeps inline), copied from one prepared list into both maps. Item hands back a
+// copy of the item, so with string items the standard map's lookup copies its item too.
+template <class StdKey, bool kStringItems = false, class MakeKey>
 void DictionaryCase(const char* label, std::size_t n, MakeKey make_key, const char* note = "") {
+  std::vector<Variant> string_items;
+  if constexpr (kStringItems) {
+    string_items.reserve(n);
+    for (std::size_t i = 0; i < n; ++i) string_items.emplace_back(narwick::FromUtf8("item " + std::to_string(i)));
+  }
   std::vector<Variant> keys;
   std::vector<StdKey> std_keys;
   keys.reserve(n);
@@ -85,11 +94,23 @@ void DictionaryCase(const char* label, std::size_t n, MakeKey make_key, const ch
     for (int r = 0; r < runs; ++r) {
       narwick::clsDictionary dict;
       add = std::min(add, Seconds([&] {
-        for (std::size_t i = 0; i < n; ++i) dict.Add(keys[i], Variant(static_cast<int>(i)));
+        for (std::size_t i = 0; i < n; ++i) {
+          if constexpr (kStringItems) {
+            dict.Add(keys[i], string_items[i]);
+          } else {
+            dict.Add(keys[i], Variant(static_cast<int>(i)));
+          }
+        }
       }, 1));
       item = std::min(item, Seconds([&] {
         long sum = 0;
-        for (const Variant& k : probe_keys) sum += static_cast<long>(dict.Item(k).Int());
+        for (const Variant& k : probe_keys) {
+          if constexpr (kStringItems) {
+            sum += static_cast<long>(dict.Item(k).Str().size());
+          } else {
+            sum += static_cast<long>(dict.Item(k).Int());
+          }
+        }
         g_sink = g_sink + sum;
       }, 1));
       exists = std::min(exists, Seconds([&] {
@@ -112,11 +133,23 @@ void DictionaryCase(const char* label, std::size_t n, MakeKey make_key, const ch
     for (int r = 0; r < runs; ++r) {
       std::unordered_map<StdKey, Variant> map;
       std_add = std::min(std_add, Seconds([&] {
-        for (std::size_t i = 0; i < n; ++i) map.emplace(std_keys[i], Variant(static_cast<int>(i)));
+        for (std::size_t i = 0; i < n; ++i) {
+          if constexpr (kStringItems) {
+            map.emplace(std_keys[i], string_items[i]);
+          } else {
+            map.emplace(std_keys[i], Variant(static_cast<int>(i)));
+          }
+        }
       }, 1));
       std_find = std::min(std_find, Seconds([&] {
         long sum = 0;
-        for (const StdKey& k : std_probe_keys) sum += static_cast<long>(map.find(k)->second.Int());
+        for (const StdKey& k : std_probe_keys) {
+          if constexpr (kStringItems) {
+            sum += static_cast<long>(Variant(map.find(k)->second).Str().size());
+          } else {
+            sum += static_cast<long>(map.find(k)->second.Int());
+          }
+        }
         g_sink = g_sink + sum;
       }, 1));
       std_count = std::min(std_count, Seconds([&] {
@@ -159,6 +192,14 @@ void BenchDictionaryLongKeys() {
 void BenchDictionarySequentialLongKeys() {
   DictionaryCase<int>("Long", g_keys ? g_keys : g_quick ? 100000 : 1000000,
                       [](std::size_t i) { return static_cast<int>(i + 1); }, " 1 to N");
+}
+
+// The pseudo-random Long keys with string items: Item of an item that is not a number reads
+// the map's entry as well as its index.
+void BenchDictionaryStringItems() {
+  DictionaryCase<int, true>("Long", g_keys ? g_keys : g_quick ? 100000 : 1000000,
+                            [](std::size_t i) { return static_cast<int>(i * 2654435761u % 2147483647u); },
+                            " with String items");
 }
 
 // Numbers of three kinds and strings: a valid strict weak ordering under the Variant
@@ -303,6 +344,7 @@ int main(int argc, char** argv) {
       {"dictionary-strings", BenchDictionaryStringKeys},
       {"dictionary-longs", BenchDictionaryLongKeys},
       {"dictionary-sequential-longs", BenchDictionarySequentialLongKeys},
+      {"dictionary-string-items", BenchDictionaryStringItems},
       {"variant-sorts", BenchVariantSorts},
       {"modify-case", BenchModifyCase},
   };
