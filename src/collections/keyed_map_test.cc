@@ -240,6 +240,14 @@ struct WholeModel {
     in_order.erase(it->second);
     number_of.erase(it);
   }
+  // Value v becomes nv under `new_key`, keeping its place and item; returns the entry.
+  const KeyedMap::Entry& Rename(std::int64_t v, std::int64_t nv, const Variant& new_key) {
+    const std::uint64_t number = number_of[v];
+    number_of.erase(v);
+    number_of[nv] = number;
+    in_order[number].key = new_key;
+    return in_order[number];
+  }
 };
 
 void ExpectSameOrder(const KeyedMap& map, const WholeModel& model, int family, int step) {
@@ -309,13 +317,7 @@ void RunWholeModel(int family, std::int64_t distinct, int steps) {
         const Variant new_key = keys.AsAnyKind(nv);
         const bool ok = expected != nullptr && (nv == v || model.Find(nv) == nullptr);
         ASSERT_EQ(map.Rename(key, new_key), ok) << "family " << family << " step " << step;
-        if (ok) {
-          KeyedMap::Entry moved{new_key, expected->item};
-          const std::uint64_t number = model.number_of[v];
-          model.number_of.erase(v);
-          model.number_of[nv] = number;
-          model.in_order[number] = moved;
-        }
+        if (ok) model.Rename(v, nv, new_key);
         break;
       }
     }
@@ -441,11 +443,7 @@ void RunItemModel(int family, std::int64_t distinct, int steps) {
         const bool ok = expected != nullptr && (nv == v || model.Find(nv) == nullptr);
         ASSERT_EQ(map.Rename(key, new_key), ok) << where(step);
         if (ok) {
-          KeyedMap::Entry moved{new_key, expected->item};
-          const std::uint64_t number = model.number_of[v];
-          model.number_of.erase(v);
-          model.number_of[nv] = number;
-          model.in_order[number] = moved;
+          const KeyedMap::Entry& moved = model.Rename(v, nv, new_key);
           ASSERT_TRUE(SameItem(map.Get(new_key), moved.item)) << where(step);
         }
         break;
