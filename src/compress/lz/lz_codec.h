@@ -147,32 +147,37 @@ bool Codec::Encode(Source& source, Sink& sink, Progress& progress) {
   const std::uint8_t* const& in_end = next_byte.chunk_end();
   auto advance = [&](auto exact_mode, std::uint32_t length) {
     constexpr bool kExact = decltype(exact_mode)::value;
+    // One step; `next` gives the byte read in, false once the source is exhausted.
+    auto step = [&](auto&& next) __attribute__((always_inline)) {
+      const std::uint32_t s = (r + kMaxMatch) & kRingMask;
+      finder_.template Retire<kExact>(text_, s, now);
+      std::uint8_t b;
+      const bool got = next(b);
+      if (got) {
+        text_[s] = b;
+        if (s < kMaxMatch) text_[s + kRingSize] = b;
+      }
+      finder_.template Link<kExact>(text_, r, now++);
+      r = (r + 1) & kRingMask;
+      return got;
+    };
     if (in_end - in >= static_cast<std::ptrdiff_t>(length) &&
         (consumed & (kProgressInterval - 1)) + length < kProgressInterval) {
       consumed += length;
       for (std::uint32_t i = 0; i < length; ++i) {
-        const std::uint32_t s = (r + kMaxMatch) & kRingMask;
-        finder_.template Retire<kExact>(text_, s, now);
-        const std::uint8_t b = *in++;
-        text_[s] = b;
-        if (s < kMaxMatch) text_[s + kRingSize] = b;
-        finder_.template Link<kExact>(text_, r, now++);
-        r = (r + 1) & kRingMask;
+        step([&](std::uint8_t& b) {
+          b = *in++;
+          return true;
+        });
       }
       return;
     }
     for (std::uint32_t i = 0; i < length; ++i) {
-      const std::uint32_t s = (r + kMaxMatch) & kRingMask;
-      finder_.template Retire<kExact>(text_, s, now);
-      if (next_byte(c)) {
+      if (step(next_byte)) {
         ++consumed;
-        text_[s] = c;
-        if (s < kMaxMatch) text_[s + kRingSize] = c;
       } else {
         --lookahead;
       }
-      finder_.template Link<kExact>(text_, r, now++);
-      r = (r + 1) & kRingMask;
       if ((consumed & (kProgressInterval - 1)) == 0) progress(consumed);
     }
   };
