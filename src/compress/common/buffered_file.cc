@@ -203,6 +203,18 @@ std::size_t BufferedReader::Read(std::uint8_t* out, std::size_t size) {
   return done;
 }
 
+std::size_t BufferedReader::ReadAt(std::uint64_t offset, std::uint8_t* out, std::size_t size) const {
+  std::size_t done = 0;
+  while (done < size) {
+    const ssize_t got = ::pread(fd_, out + done, size - done, static_cast<off_t>(offset + done));
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) Raise(err::kDeviceIoError);
+    if (got == 0) break;
+    done += static_cast<std::size_t>(got);
+  }
+  return done;
+}
+
 BufferedWriter::BufferedWriter(const String& path) {
   const std::string name = ToUtf8(path);
   fd_ = ::open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);

@@ -36,6 +36,9 @@ class BufferedReader {
   std::span<const std::uint8_t> Next();
   // Up to `size` bytes into `out`; fewer only at the end of the file.
   std::size_t Read(std::uint8_t* out, std::size_t size);
+  // Up to `size` bytes from `offset` into `out`, fewer only at the end of the file; raises
+  // 57. Leaves the position of Next and Read alone and may run on several threads at once.
+  std::size_t ReadAt(std::uint64_t offset, std::uint8_t* out, std::size_t size) const;
   std::uint64_t Length() const { return length_; }
   void Close();
 

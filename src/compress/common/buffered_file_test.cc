@@ -77,6 +77,24 @@ TEST_F(BufferedFileTest, MixedReadsAndChunksGiveTheFileWithAndWithoutReadAhead) 
   }
 }
 
+// Reads at offsets, interleaved with sequential ones, neither disturbing the other.
+TEST_F(BufferedFileTest, ReadsAtOffsetsLeaveTheSequentialPositionAlone) {
+  const Bytes data = Random(3 * BufferedReader::kBufferSize + 5);
+  Write("f", data);
+  BufferedReader reader(folder_.File("f"));
+  Bytes sequential;
+  for (auto chunk = reader.Next(); !chunk.empty(); chunk = reader.Next()) {
+    sequential.insert(sequential.end(), chunk.begin(), chunk.end());
+    const std::size_t at = rng_() % (data.size() + 1);
+    const std::size_t want = rng_() % 2 == 0 ? 1 + rng_() % 100 : 300000;
+    Bytes part(want);
+    part.resize(reader.ReadAt(at, part.data(), want));
+    ASSERT_EQ(part.size(), std::min(want, data.size() - at)) << at;
+    EXPECT_TRUE(std::equal(part.begin(), part.end(), data.begin() + static_cast<std::ptrdiff_t>(at))) << at;
+  }
+  EXPECT_EQ(sequential, data);
+}
+
 TEST_F(BufferedFileTest, WriterKeepsOrderAndDoesNotCutAnExistingFile) {
   Write("out", Bytes(600000, 0xEE));
   const Bytes data = Random(300000);

@@ -182,37 +182,6 @@ class BitWriter {
   unsigned used_ = 0;
 };
 
-// Counts byte values in four interleaved tables so that runs of one value do not stall on
-// the same counter.
-class SymbolCounter {
- public:
-  void Add(const std::uint8_t* p, std::size_t n) {
-    std::size_t i = 0;
-    for (; i + 8 <= n; i += 8) {
-      const std::uint64_t w = Load64(p + i);
-      ++tables_[0][w & 0xFF];
-      ++tables_[1][(w >> 8) & 0xFF];
-      ++tables_[2][(w >> 16) & 0xFF];
-      ++tables_[3][(w >> 24) & 0xFF];
-      ++tables_[0][(w >> 32) & 0xFF];
-      ++tables_[1][(w >> 40) & 0xFF];
-      ++tables_[2][(w >> 48) & 0xFF];
-      ++tables_[3][w >> 56];
-    }
-    for (; i < n; ++i) ++tables_[0][p[i]];
-  }
-  std::array<std::uint32_t, 256> Totals() const {
-    std::array<std::uint32_t, 256> counts;
-    for (int v = 0; v < 256; ++v) {
-      counts[v] = tables_[0][v] + tables_[1][v] + tables_[2][v] + tables_[3][v];
-    }
-    return counts;
-  }
-
- private:
-  std::array<std::array<std::uint32_t, 256>, 4> tables_{};
-};
-
 std::vector<std::uint8_t> StoredHeader() { return {kMagicH, kMagicE, kVersionStored, kMagicCr}; }
 
 // Chunks the in-memory encoder hands to the streaming one: small enough for progress to
@@ -237,11 +206,43 @@ struct Encoder::State {
   std::uint64_t counted = 0;
   std::uint64_t encoded = 0;
   std::uint64_t next_body_mark = 0;  // the next multiple of kProgressStep not yet reported
-  SymbolCounter counter;
+  ByteTally counter;
   CodeTable codes;
   std::array<std::uint64_t, 256> packed{};  // (code << 8) | length, one load for both
   BitWriter writer{nullptr};
 };
+
+void ByteTally::Add(std::span<const std::uint8_t> bytes) {
+  const std::uint8_t* p = bytes.data();
+  const std::size_t n = bytes.size();
+  std::size_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    const std::uint64_t w = Load64(p + i);
+    ++tables_[0][w & 0xFF];
+    ++tables_[1][(w >> 8) & 0xFF];
+    ++tables_[2][(w >> 16) & 0xFF];
+    ++tables_[3][(w >> 24) & 0xFF];
+    ++tables_[0][(w >> 32) & 0xFF];
+    ++tables_[1][(w >> 40) & 0xFF];
+    ++tables_[2][(w >> 48) & 0xFF];
+    ++tables_[3][w >> 56];
+  }
+  for (; i < n; ++i) ++tables_[0][p[i]];
+}
+
+std::array<std::uint32_t, 256> ByteTally::Totals() const {
+  std::array<std::uint32_t, 256> counts;
+  for (int v = 0; v < 256; ++v) {
+    counts[v] = tables_[0][v] + tables_[1][v] + tables_[2][v] + tables_[3][v];
+  }
+  return counts;
+}
+
+void ByteTally::Merge(const ByteTally& other) {
+  for (std::size_t t = 0; t < tables_.size(); ++t) {
+    for (int v = 0; v < 256; ++v) tables_[t][v] += other.tables_[t][v];
+  }
+}
 
 Encoder::Encoder(std::uint64_t length, ProgressFn progress) {
   if (length > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max())) {
@@ -264,10 +265,21 @@ void Encoder::Count(std::span<const std::uint8_t> chunk) {
     }
     const std::size_t take = static_cast<std::size_t>(
         std::min<std::uint64_t>(chunk.size() - at, kCountProgressStep - into_step));
-    s.counter.Add(chunk.data() + at, take);
+    s.counter.Add(chunk.subspan(at, take));
     at += take;
     s.counted += take;
   }
+}
+
+void Encoder::AddTally(const ByteTally& tally, std::uint64_t size) {
+  State& s = *state_;
+  const std::uint64_t end = s.counted + size;
+  for (std::uint64_t mark = (s.counted + kCountProgressStep - 1) / kCountProgressStep * kCountProgressStep;
+       mark < end; mark += kCountProgressStep) {
+    s.progress.Report(static_cast<double>(mark) / s.total * kCountShare);
+  }
+  s.counter.Merge(tally);
+  s.counted = end;
 }
 
 std::vector<std::uint8_t> Encoder::Head() {

@@ -4,12 +4,16 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 
 #include "compress/huffman/huffman_codec.h"
 #include "narwick/frame/types.h"
 
 namespace narwick::huffman {
+
+// Sources at least this long are counted in two halves at once, on two threads.
+inline constexpr std::uint64_t kSplitCountFrom = std::uint64_t{8} << 20;
 
 // Writes the block of file `source` to `dest`. `clear_destination` runs once the input has
 // been counted, before `dest` is opened. Raises the host's file faults; 6 (overflow) for an

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -43,6 +44,21 @@ class ProgressFn {
 // format's length field); a longer one throws std::length_error.
 std::vector<std::uint8_t> Encode(std::span<const std::uint8_t> input, ProgressFn progress = {});
 
+// Byte values counted for a part of the input apart from the Encoder (on another thread,
+// say), for Encoder::AddTally.
+class ByteTally {
+ public:
+  void Add(std::span<const std::uint8_t> bytes);
+  // How often each byte value occurred.
+  std::array<std::uint32_t, 256> Totals() const;
+  // Adds the counts of `other`.
+  void Merge(const ByteTally& other);
+
+ private:
+  // Four interleaved tables, so that runs of one value do not stall on the same counter.
+  std::array<std::array<std::uint32_t, 256>, 4> tables_{};
+};
+
 // The same encoder for input that is read twice in chunks (a file): every chunk goes to
 // Count, then Head() gives the start of the block; for an HE3 block every chunk then goes
 // again, in the same order, to EncodeBody, and FinishBody ends it. The stored form is Head()
@@ -57,6 +73,9 @@ class Encoder {
   Encoder& operator=(const Encoder&) = delete;
 
   void Count(std::span<const std::uint8_t> chunk);
+  // Takes the next `size` bytes of the input as counted in `tally`, with the progress Count
+  // would report for them.
+  void AddTally(const ByteTally& tally, std::uint64_t size);
   // After all `length` bytes were counted: the header of the stored form, or the HE3 header,
   // code table and codes.
   std::vector<std::uint8_t> Head();
