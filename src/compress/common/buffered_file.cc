@@ -283,6 +283,18 @@ void BufferedWriter::Commit(std::size_t size) {
   if (used_ == kBufferSize) HandOff();
 }
 
+void BufferedWriter::WriteAt(std::uint64_t offset, const std::uint8_t* data, std::size_t size) const {
+  if (fd_ < 0) Raise(err::kBadFileNameOrNumber);
+  while (size > 0) {
+    const ssize_t wrote = ::pwrite(fd_, data, size, static_cast<off_t>(offset));
+    if (wrote < 0 && errno == EINTR) continue;
+    if (wrote < 0) RaiseWriteError(errno);
+    data += wrote;
+    size -= static_cast<std::size_t>(wrote);
+    offset += static_cast<std::uint64_t>(wrote);
+  }
+}
+
 void BufferedWriter::Flush() {
   if (fd_ < 0) return;
   AwaitWriteBehind();

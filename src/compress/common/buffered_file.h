@@ -74,6 +74,9 @@ class BufferedWriter {
   // buffer is written out to make the room.
   std::span<std::uint8_t> Room(std::size_t least);
   void Commit(std::size_t size);
+  // Writes bytes at `offset`, beside the buffered ones and without moving their position
+  // (for a second thread that produces a later part of the file); raises 61 or 57.
+  void WriteAt(std::uint64_t offset, const std::uint8_t* data, std::size_t size) const;
   void Flush();  // raises 61 or 57
   void Close();  // flushes, then closes; raises as Flush
 

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <thread>
 #include <vector>
 
 #include "narwick/frame/error.h"
@@ -112,6 +113,25 @@ TEST_F(BufferedFileTest, WriterKeepsOrderAndDoesNotCutAnExistingFile) {
   ASSERT_EQ(got.size(), 600000u);
   EXPECT_TRUE(std::equal(data.begin(), data.end(), got.begin()));
   EXPECT_EQ(got[300000], 0xEE);
+}
+
+// A later part written at its offset from another thread while the buffered part is put:
+// both land, neither moves the other.
+TEST_F(BufferedFileTest, WritesAtOffsetsLandBesideTheBufferedOnes) {
+  const Bytes data = Random(2000000);
+  const std::size_t split = 1234567;
+  {
+    BufferedWriter writer(folder_.File("parts"));
+    std::thread later([&] {
+      for (std::size_t at = split; at < data.size(); at += 100000) {
+        writer.WriteAt(at, data.data() + at, std::min<std::size_t>(100000, data.size() - at));
+      }
+    });
+    for (std::size_t at = 0; at < split; at += 70000) writer.Put(data.data() + at, std::min<std::size_t>(70000, split - at));
+    later.join();
+    writer.Close();
+  }
+  EXPECT_EQ(Read("parts"), data);
 }
 
 // Bytes put and bytes produced in place, in random turns and sizes, land in order.

@@ -141,6 +141,14 @@ class BitWriter {
     }
   }
   std::uint8_t* position() const { return out_; }
+  unsigned pending_bits() const { return used_; }
+  // The partly filled byte, given up: the next bits start on a byte boundary.
+  std::uint8_t TakePendingByte() {
+    const auto byte = static_cast<std::uint8_t>(acc_);
+    acc_ = 0;
+    used_ = 0;
+    return byte;
+  }
   // Continues at `out`, where the partly filled byte (held in the accumulator) belongs.
   void Rebase(std::uint8_t* out) { out_ = out; }
 
@@ -181,6 +189,21 @@ class BitWriter {
   std::uint64_t acc_ = 0;
   unsigned used_ = 0;
 };
+
+// Adds the codes of `chunk`, as many per flush as the longest code allows.
+void AddBody(BitWriter& writer, std::span<const std::uint8_t> chunk, const CodeTable& codes,
+             const std::array<std::uint64_t, 256>& packed) {
+  const int longest = codes.max_length;
+  if (longest <= 14) {
+    writer.AddSymbols<4>(chunk.data(), chunk.size(), packed.data());
+  } else if (longest <= 18) {
+    writer.AddSymbols<3>(chunk.data(), chunk.size(), packed.data());
+  } else if (longest <= 28) {
+    writer.AddSymbols<2>(chunk.data(), chunk.size(), packed.data());
+  } else {
+    writer.AddSymbols<1>(chunk.data(), chunk.size(), packed.data());
+  }
+}
 
 std::vector<std::uint8_t> StoredHeader() { return {kMagicH, kMagicE, kVersionStored, kMagicCr}; }
 
@@ -361,23 +384,63 @@ std::size_t Encoder::EncodeBody(std::span<const std::uint8_t> chunk, std::uint8_
   State& s = *state_;
   if (stored_) throw std::logic_error("HE3 body asked for a stored block");
   s.writer.Rebase(out);
-  const int longest = s.codes.max_length;
-  if (longest <= 14) {
-    s.writer.AddSymbols<4>(chunk.data(), chunk.size(), s.packed.data());
-  } else if (longest <= 18) {
-    s.writer.AddSymbols<3>(chunk.data(), chunk.size(), s.packed.data());
-  } else if (longest <= 28) {
-    s.writer.AddSymbols<2>(chunk.data(), chunk.size(), s.packed.data());
-  } else {
-    s.writer.AddSymbols<1>(chunk.data(), chunk.size(), s.packed.data());
-  }
-  s.encoded += chunk.size();
+  AddBody(s.writer, chunk, s.codes, s.packed);
+  TakeCoded(chunk.size());
+  return static_cast<std::size_t>(s.writer.position() - out);
+}
+
+void Encoder::TakeCoded(std::uint64_t size) {
+  State& s = *state_;
+  s.encoded += size;
   while (s.next_body_mark < s.length &&
          (s.next_body_mark + kProgressStep <= s.encoded || s.encoded == s.length)) {
     s.progress.Report(static_cast<double>(s.next_body_mark) / s.total * kBodyShare +
                       kChecksumShare + kCountShare);
     s.next_body_mark += kProgressStep;
   }
+}
+
+std::uint64_t Encoder::BodyBitsBefore(const ByteTally& last_part) const {
+  const State& s = *state_;
+  const std::array<std::uint32_t, 256> all = s.counter.Totals();
+  const std::array<std::uint32_t, 256> last = last_part.Totals();
+  std::uint64_t bits = 0;
+  for (int v = 0; v < 256; ++v) bits += std::uint64_t{all[v] - last[v]} * s.codes.length[v];
+  return bits;
+}
+
+unsigned Encoder::pending_bits() const { return state_->writer.pending_bits(); }
+
+void Encoder::JoinPart(std::uint64_t size, std::uint8_t first_byte, std::uint8_t* out) {
+  out[0] = static_cast<std::uint8_t>(state_->writer.TakePendingByte() | first_byte);
+  TakeCoded(size);
+}
+
+struct BodyPart::State {
+  State(const Encoder::State& encoder, unsigned skip) : codes(encoder.codes), packed(encoder.packed) {
+    writer.Add(0, skip);
+  }
+  const CodeTable& codes;
+  const std::array<std::uint64_t, 256>& packed;
+  BitWriter writer{nullptr};
+};
+
+BodyPart::BodyPart(const Encoder& encoder, std::uint64_t bits_before)
+    : state_(std::make_unique<State>(*encoder.state_, static_cast<unsigned>(bits_before & 7))) {}
+
+BodyPart::~BodyPart() = default;
+
+std::size_t BodyPart::Encode(std::span<const std::uint8_t> chunk, std::uint8_t* out) {
+  State& s = *state_;
+  s.writer.Rebase(out);
+  AddBody(s.writer, chunk, s.codes, s.packed);
+  return static_cast<std::size_t>(s.writer.position() - out);
+}
+
+std::size_t BodyPart::Finish(std::uint8_t* out) {
+  State& s = *state_;
+  s.writer.Rebase(out);
+  s.writer.Align();
   return static_cast<std::size_t>(s.writer.position() - out);
 }
 

@@ -58,22 +58,70 @@ void ForEachChunkAt(const BufferedReader& reader, std::uint64_t from, std::uint6
   }
 }
 
+// The upper half of a large source, counted apart.
+struct UpperHalf {
+  std::uint64_t from = 0;
+  ByteTally tally;
+};
+
 // Counts the first `length` bytes of `reader` for `encoder`. On a large file a second
 // thread reads and counts the upper half meanwhile: reading a file costs about as much as
 // counting its bytes, so the pass takes about the time of counting bytes in memory.
 // Progress still comes in order, on the caller's thread.
-void CountSource(const BufferedReader& reader, std::uint64_t length, Encoder& encoder) {
-  const std::uint64_t half = length >= kSplitCountFrom ? length / 2 : length;
-  std::future<ByteTally> upper;  // waits for its thread when left by a fault
-  if (half < length) {
-    upper = std::async(std::launch::async, [&reader, half, length] {
-      ByteTally tally;
-      ForEachChunkAt(reader, half, length, [&](Chunk chunk) { tally.Add(chunk); });
-      return tally;
-    });
+std::optional<UpperHalf> CountSource(const BufferedReader& reader, std::uint64_t length, Encoder& encoder) {
+  if (length < kSplitCountFrom) {
+    ForEachChunkAt(reader, 0, length, [&](Chunk chunk) { encoder.Count(chunk); });
+    return std::nullopt;
   }
+  const std::uint64_t half = length / 2;
+  std::future<ByteTally> upper = std::async(std::launch::async, [&reader, half, length] {
+    ByteTally tally;
+    ForEachChunkAt(reader, half, length, [&](Chunk chunk) { tally.Add(chunk); });
+    return tally;
+  });  // on a fault below, waits for its thread
   ForEachChunkAt(reader, 0, half, [&](Chunk chunk) { encoder.Count(chunk); });
-  if (upper.valid()) encoder.AddTally(upper.get(), length - half);
+  UpperHalf result{half, upper.get()};
+  encoder.AddTally(result.tally, length - half);
+  return result;
+}
+
+// The body of the upper half, coded apart and written at its place in the destination, all
+// but its first byte, which it shares with the lower half's last bits.
+struct UpperBody {
+  std::uint8_t first_byte = 0;
+  std::uint64_t rest = 0;    // bytes after the shared one
+  std::exception_ptr fault;  // a write fault, for the destination to raise at the end
+};
+
+// Codes bytes [from, to) of `reader`, whose body starts after `bits_before` bits, into the
+// destination file after offset `shared_at` through `writer` (none after a fault). After a
+// write fault it goes on coding, so that the size still comes out.
+UpperBody EncodeUpperHalf(const BufferedReader& reader, std::uint64_t from, std::uint64_t to, const Encoder& encoder,
+                          std::uint64_t bits_before, std::uint64_t shared_at, const compress::BufferedWriter* writer) {
+  UpperBody body;
+  bool took_first = false;
+  BodyPart part(encoder, bits_before);
+  std::vector<std::uint8_t> room(encoder.BodyRoom(BufferedReader::kBufferSize));
+  const auto emit = [&](std::size_t size) {
+    const std::uint8_t* data = room.data();
+    if (size > 0 && !took_first) {
+      body.first_byte = *data++;
+      --size;
+      took_first = true;
+    }
+    if (writer != nullptr && size > 0) {
+      try {
+        writer->WriteAt(shared_at + 1 + body.rest, data, size);
+      } catch (const RuntimeError&) {
+        body.fault = std::current_exception();
+        writer = nullptr;
+      }
+    }
+    body.rest += size;
+  };
+  ForEachChunkAt(reader, from, to, [&](Chunk chunk) { emit(part.Encode(chunk, room.data())); });
+  emit(part.Finish(room.data()));
+  return body;
 }
 
 // The destination, opened at its first bytes. A fault while opening or writing it is kept
@@ -127,6 +175,14 @@ class Destination {
   }
 
   std::uint64_t written() const { return written_; }
+
+  // The writer for bytes another thread writes at their offsets; none after a fault.
+  const compress::BufferedWriter* WriterForParts() const { return fault_ ? nullptr : &*writer_; }
+  // Bytes written by another thread, and its fault if it had one.
+  void AddPart(std::uint64_t size, std::exception_ptr fault) {
+    written_ += size;
+    if (!fault_) fault_ = std::move(fault);
+  }
 
   void Commit() {
     if (!fault_) {
@@ -223,12 +279,13 @@ void EncodeFile(const String& source, const String& dest, ProgressFn progress,
                 const std::function<void()>& clear_destination) {
   std::uint64_t length = 0;
   std::optional<Encoder> encoder;
+  std::optional<UpperHalf> upper;
   {
     const BufferedReader counting(source);
     length = counting.Length();
     CheckLength(length);
     encoder.emplace(length, progress);
-    CountSource(counting, length, *encoder);
+    upper = CountSource(counting, length, *encoder);
   }
   const std::vector<std::uint8_t> head = encoder->Head();
   // Opened before the destination is cleared: a file compressed onto itself is still read
@@ -237,6 +294,7 @@ void EncodeFile(const String& source, const String& dest, ProgressFn progress,
   clear_destination();
   Destination destination(dest);
   destination.Put(head);
+  bool misplaced = false;
   if (encoder->stored()) {
     ForEachChunk(encoding, length, [&](Chunk chunk) { destination.Put(chunk); });
   } else {
@@ -244,16 +302,33 @@ void EncodeFile(const String& source, const String& dest, ProgressFn progress,
     // into the destination's buffer.
     std::size_t piece = BufferedReader::kBufferSize;
     while (piece > 8 && encoder->BodyRoom(piece) > compress::BufferedWriter::kBufferSize / 4) piece /= 2;
-    ForEachChunk(encoding, length, [&](Chunk chunk) {
+    const auto code = [&](Chunk chunk) {
       for (std::size_t at = 0; at < chunk.size(); at += piece) {
         const Chunk part = chunk.subspan(at, std::min(piece, chunk.size() - at));
         destination.Commit(encoder->EncodeBody(part, destination.Room(encoder->BodyRoom(part.size())).data()));
       }
-    });
+    };
+    if (!upper) {
+      ForEachChunk(encoding, length, code);
+    } else {
+      // A second thread codes the upper half meanwhile, where its bits fall in the block.
+      const std::uint64_t bits_before = encoder->BodyBitsBefore(upper->tally);
+      const std::uint64_t shared_at = head.size() + bits_before / 8;
+      std::future<UpperBody> upper_body = std::async(std::launch::async, [&, writer = destination.WriterForParts()] {
+        return EncodeUpperHalf(encoding, upper->from, length, *encoder, bits_before, shared_at, writer);
+      });  // on a fault below, waits for its thread
+      ForEachChunkAt(encoding, 0, upper->from, code);
+      // The lower half changed since it was counted: its bits end elsewhere.
+      misplaced = destination.written() != shared_at || encoder->pending_bits() != bits_before % 8;
+      UpperBody body = upper_body.get();
+      encoder->JoinPart(length - upper->from, body.first_byte, destination.Room(1).data());
+      destination.Commit(1);
+      destination.AddPart(body.rest, std::move(body.fault));
+    }
     destination.Commit(encoder->FinishBody(destination.Room(8).data()));
   }
-  // Same length, other bytes: the body no longer matches the counted codes.
-  if (destination.written() != encoder->block_size()) Raise(err::kDeviceIoError);
+  // Other bytes than counted: the body's length no longer matches the counted codes.
+  if (misplaced || destination.written() != encoder->block_size()) Raise(err::kDeviceIoError);
   destination.Commit();
 }
 

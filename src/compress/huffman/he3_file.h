@@ -12,7 +12,7 @@
 
 namespace narwick::huffman {
 
-// Sources at least this long are counted in two halves at once, on two threads.
+// Sources at least this long are counted, then coded, in two halves at once on two threads.
 inline constexpr std::uint64_t kSplitCountFrom = std::uint64_t{8} << 20;
 
 // Writes the block of file `source` to `dest`. `clear_destination` runs once the input has

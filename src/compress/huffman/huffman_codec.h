@@ -91,11 +91,45 @@ class Encoder {
   // Writes the carried partial byte, if any, to `out` (room for 8 bytes); returns 0 or 1.
   std::size_t FinishBody(std::uint8_t* out);
 
+  // For a body coded in two parts at once, the last one by a BodyPart (on another thread,
+  // say). The body bits of the input before a last part whose bytes `last_part` counted:
+  std::uint64_t BodyBitsBefore(const ByteTally& last_part) const;
+  // Bits coded by EncodeBody that are not yet in a whole byte written (0 to 7).
+  unsigned pending_bits() const;
+  // Once EncodeBody has coded all before the part: writes to out[0] the byte this encoder
+  // shares with the part (its pending bits and the part's `first_byte`), and takes the
+  // part's `size` input bytes as coded, with their progress. FinishBody follows.
+  void JoinPart(std::uint64_t size, std::uint8_t first_byte, std::uint8_t* out);
+
  private:
+  friend class BodyPart;
   struct State;
+  // Takes `size` more input bytes as coded and reports the progress they reach.
+  void TakeCoded(std::uint64_t size);
   std::unique_ptr<State> state_;
   bool stored_ = true;
   std::uint64_t block_size_ = 0;
+};
+
+// The last part of an HE3 body, coded apart from its Encoder after `bits_before` bits of
+// the body (see Encoder::BodyBitsBefore). Its output is the block's bytes from the one that
+// holds bit `bits_before` on; that first byte has the bits before the part as 0 (the
+// Encoder's JoinPart fills them in). Reports no progress. The Encoder must outlive it.
+class BodyPart {
+ public:
+  BodyPart(const Encoder& encoder, std::uint64_t bits_before);
+  ~BodyPart();
+  BodyPart(const BodyPart&) = delete;
+  BodyPart& operator=(const BodyPart&) = delete;
+
+  // As Encoder::EncodeBody; `out` has Encoder::BodyRoom(chunk.size()) bytes.
+  std::size_t Encode(std::span<const std::uint8_t> chunk, std::uint8_t* out);
+  // As Encoder::FinishBody, without the progress.
+  std::size_t Finish(std::uint8_t* out);
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
 };
 
 enum class DecodeStatus : std::uint8_t {
