@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <utility>
@@ -123,7 +124,7 @@ class IoWorker {
   std::thread thread_;  // last: starts once the rest is ready
 };
 
-BufferedReader::BufferedReader(const String& path) {
+BufferedReader::BufferedReader(const String& path, Access access) {
   const std::string name = ToUtf8(path);
   fd_ = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd_ < 0) RaiseOpenError(errno);
@@ -134,6 +135,7 @@ BufferedReader::BufferedReader(const String& path) {
     Raise(err::kPathFileAccessError);
   }
   length_ = static_cast<std::uint64_t>(info.st_size);
+  if (access == Access::kAtOffsets) return;
   buffer_ = std::make_unique_for_overwrite<std::uint8_t[]>(kBufferSize);
   if (length_ >= kReadAheadFrom) {
     spare_ = std::make_unique_for_overwrite<std::uint8_t[]>(kBufferSize);
@@ -153,6 +155,7 @@ void BufferedReader::Close() {
 // Refills buffer_ from the file: from the read-ahead when one is in hand (then the next one
 // starts into the buffer just given up), else by a call of its own.
 void BufferedReader::Fill() {
+  if (!buffer_) throw std::logic_error("file opened for reading at offsets only");
   ssize_t got;
   if (reading_ahead_) {
     got = worker_->Wait();

@@ -27,7 +27,11 @@ class BufferedReader {
   // Files at least this long are read ahead on a background thread.
   static constexpr std::uint64_t kReadAheadFrom = 2 * kBufferSize;
 
-  explicit BufferedReader(const String& path);  // raises 53, 76 or 75
+  // How the file will be read: in order (Next, Read: large files are read ahead), or only
+  // at offsets (ReadAt: no thread, no buffers).
+  enum class Access : std::uint8_t { kInOrder, kAtOffsets };
+
+  explicit BufferedReader(const String& path, Access access = Access::kInOrder);  // raises 53, 76 or 75
   ~BufferedReader();                            // closes
   BufferedReader(const BufferedReader&) = delete;
   BufferedReader& operator=(const BufferedReader&) = delete;

@@ -94,6 +94,11 @@ TEST_F(BufferedFileTest, ReadsAtOffsetsLeaveTheSequentialPositionAlone) {
     EXPECT_TRUE(std::equal(part.begin(), part.end(), data.begin() + static_cast<std::ptrdiff_t>(at))) << at;
   }
   EXPECT_EQ(sequential, data);
+
+  const BufferedReader at_offsets(folder_.File("f"), BufferedReader::Access::kAtOffsets);
+  Bytes whole(data.size() + 10);
+  whole.resize(at_offsets.ReadAt(0, whole.data(), whole.size()));
+  EXPECT_EQ(whole, data);
 }
 
 TEST_F(BufferedFileTest, WriterKeepsOrderAndDoesNotCutAnExistingFile) {
