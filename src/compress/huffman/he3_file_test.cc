@@ -389,6 +389,20 @@ TEST_F(He3FileTest, SourceChangedBetweenTheTwoReadsFailsWithoutOutput) {
       EXPECT_FALSE(std::filesystem::exists(Native("out.he3")));
     }
   }
+
+  // A swap of two values between the halves: the body keeps its length, but the lower half's
+  // bits end elsewhere than counted, so the upper half would sit in the wrong place.
+  const std::size_t size = static_cast<std::size_t>(kSplitCountFrom) + 5;
+  const Bytes original = Sample(size, rng);
+  Bytes swapped = original;
+  const auto lower_common = std::find(swapped.begin(), swapped.begin() + 1000, 0);
+  const auto upper_rare = std::find(swapped.end() - 100'000, swapped.end(), 20);
+  ASSERT_TRUE(lower_common != swapped.begin() + 1000 && upper_rare != swapped.end());
+  std::swap(*lower_common, *upper_rare);
+  WriteFile(Native("in.bin"), original);
+  EXPECT_RUNTIME_ERROR(EncodeFile(Path("in.bin"), Path("out.he3"), {}, [&] { WriteFile(Native("in.bin"), swapped); }),
+                       err::kDeviceIoError);
+  EXPECT_FALSE(std::filesystem::exists(Native("out.he3")));
 }
 
 }  // namespace
