@@ -2,8 +2,8 @@
 // stored form (layout in he3_format.h). Stateless; every table lives for one call.
 #pragma once
 
-#include <cstddef>
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <span>
