@@ -355,10 +355,12 @@ TEST_F(He3FileTest, LengthFieldZeroCopiesTheSourceAndStoredFormRestores) {
 
 TEST_F(He3FileTest, CompressingOntoItselfReadsTheWholeSource) {
   std::mt19937_64 rng(4);
-  const Bytes input = Sample(700'000, rng);
-  WriteFile(Native("self.bin"), input);
-  EncodeFile(Path("self.bin"), Path("self.bin"), {}, [&] { std::filesystem::remove(Native("self.bin")); });
-  EXPECT_EQ(ReadFile(Native("self.bin")), Encode(input));
+  for (const std::size_t size : {std::size_t{700'000}, static_cast<std::size_t>(kSplitCountFrom) + 1}) {
+    const Bytes input = Sample(size, rng);
+    WriteFile(Native("self.bin"), input);
+    EncodeFile(Path("self.bin"), Path("self.bin"), {}, [&] { std::filesystem::remove(Native("self.bin")); });
+    EXPECT_EQ(ReadFile(Native("self.bin")), Encode(input)) << size;
+  }
 }
 
 TEST_F(He3FileTest, SourceChangedBetweenTheTwoReadsFailsWithoutOutput) {
