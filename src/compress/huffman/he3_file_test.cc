@@ -4,8 +4,10 @@
 #include "compress/huffman/he3_file.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <algorithm>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -361,6 +363,33 @@ TEST_F(He3FileTest, CompressingOntoItselfReadsTheWholeSource) {
     EncodeFile(Path("self.bin"), Path("self.bin"), {}, [&] { std::filesystem::remove(Native("self.bin")); });
     EXPECT_EQ(ReadFile(Native("self.bin")), Encode(input)) << size;
   }
+}
+
+// A file size limit makes the writes past it fail with EFBIG, here the upper half's, which
+// a second thread writes: the fault still comes out of the call, and nothing is left.
+TEST_F(He3FileTest, WriteFaultOfTheUpperHalfIsRaisedAndLeavesNoOutput) {
+  std::mt19937_64 rng(12);
+  const Bytes input = Sample(static_cast<std::size_t>(kSplitCountFrom) + 9, rng);
+  WriteFile(Native("in.bin"), input);
+  const std::size_t block_size = Encode(input).size();
+  rlimit before{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &before), 0);
+  const rlim_t cap = block_size * 3 / 4;  // past the lower half's end, short of the block's
+  if (before.rlim_max != RLIM_INFINITY && before.rlim_max < cap) GTEST_SKIP() << "file size already limited";
+  const auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit limited = before;
+  limited.rlim_cur = cap;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+  bool raised_disk_full = false;
+  try {
+    EncodeFile(Path("in.bin"), Path("out.he3"), {}, [] {});
+  } catch (const RuntimeError& error) {
+    raised_disk_full = error.number() == err::kDiskFull;
+  }
+  setrlimit(RLIMIT_FSIZE, &before);
+  std::signal(SIGXFSZ, old_handler);
+  EXPECT_TRUE(raised_disk_full);
+  EXPECT_FALSE(std::filesystem::exists(Native("out.he3")));
 }
 
 TEST_F(He3FileTest, SourceChangedBetweenTheTwoReadsFailsWithoutOutput) {
