@@ -56,6 +56,43 @@ String BufferText(const std::vector<char>& buffer) {
   return text.substr(0, text.find(u'\0'));
 }
 
+// The two enumerate members: opens the key, takes the number of names from the key's
+// information (`count_of`, which may also size a buffer), and fills `names` with the name
+// buffers `name_at` gives (none: the registry says no more). Nothing is set when the key
+// cannot be opened or queried; a count under 1 sets only the count. The loop runs until the
+// registry says no more, so a name added since the query lands one past the array's end:
+// error 9 ends the member with the array as filled and no count set.
+template <class CountOf, class NameAt>
+void EnumerateNames(platform::RegistryApi& registry, HKey root, String& key_name_arg, SafeArray& names, Long& count_out,
+                    CountOf count_of, NameAt name_at) {
+  AnsiArg key_name(key_name_arg);
+  HKey key = 0;
+  const RegStatus status = registry.OpenKeyEx(root, key_name.bytes(), 0, reg::kAllAccess, &key);
+  key_name.WriteBack();
+  if (status != reg::kSuccess) return;
+  platform::KeyInfo info;
+  if (registry.QueryInfoKey(key, &info) != reg::kSuccess) {
+    registry.CloseKey(key);
+    return;
+  }
+  const Long count = static_cast<Long>(count_of(info));
+  if (count < 1) {
+    count_out = count;
+    registry.CloseKey(key);
+    return;
+  }
+  names = SafeArray(VbVarType::vbString, 0, count - 1);
+  for (Long index = 0;; ++index) {
+    const std::vector<char>* name = name_at(key, static_cast<std::uint32_t>(index), info);
+    if (name == nullptr) {
+      count_out = count;
+      registry.CloseKey(key);
+      return;
+    }
+    names(index) = Variant(BufferText(*name));
+  }
+}
+
 // varData as the bytes of a REG_BINARY value: a Byte array as it is, a String as its raw
 // 16-bit characters, low byte first. The data goes over as element 0 and the count, so an
 // array that lacks element 0 (empty, or starting elsewhere) is error 9, like a String that
@@ -149,34 +186,16 @@ void clsRegistry::RegistryEnumerateSubKeys(EnumRegistryRootKeys eRootKey, String
                                            Long& lngKeyCount) {
   LeaveOnFailure([&] {
     auto registry = Registry();
-    AnsiArg key_name(strKeyName);
-    HKey key = 0;
-    RegStatus status = registry->OpenKeyEx(RootHandle(eRootKey), key_name.bytes(), 0, reg::kAllAccess, &key);
-    key_name.WriteBack();
-    if (status != reg::kSuccess) return;
-    platform::KeyInfo info;
-    if (registry->QueryInfoKey(key, &info) != reg::kSuccess) {
-      registry->CloseKey(key);
-      return;
-    }
-    const Long count = static_cast<Long>(info.sub_keys);
-    if (count < 1) {
-      lngKeyCount = count;
-      registry->CloseKey(key);
-      return;
-    }
-    astrKeys = SafeArray(VbVarType::vbString, 0, count - 1);
-    std::vector<char> buffer(info.max_sub_key_length + 1);
-    // Runs until the registry says no more. A subkey added since QueryInfoKey lands one past
-    // the array's end: error 9 ends the member with the array as filled and no count set.
-    for (Long index = 0;; ++index) {
-      if (registry->EnumKey(key, static_cast<std::uint32_t>(index), buffer) != reg::kSuccess) {
-        lngKeyCount = count;
-        registry->CloseKey(key);
-        return;
-      }
-      astrKeys(index) = Variant(BufferText(buffer));
-    }
+    std::vector<char> buffer;
+    EnumerateNames(
+        *registry, RootHandle(eRootKey), strKeyName, astrKeys, lngKeyCount,
+        [&](const platform::KeyInfo& info) {
+          buffer.resize(info.max_sub_key_length + 1);
+          return info.sub_keys;
+        },
+        [&](HKey key, std::uint32_t index, const platform::KeyInfo&) -> const std::vector<char>* {
+          return registry->EnumKey(key, index, buffer) == reg::kSuccess ? &buffer : nullptr;
+        });
   });
 }
 
@@ -184,35 +203,18 @@ void clsRegistry::RegistryEnumerateValues(EnumRegistryRootKeys eRootKey, String&
                                           Long& lngValueCount) {
   LeaveOnFailure([&] {
     auto registry = Registry();
-    AnsiArg key_name(strKeyName);
-    HKey key = 0;
-    RegStatus status = registry->OpenKeyEx(RootHandle(eRootKey), key_name.bytes(), 0, reg::kAllAccess, &key);
-    key_name.WriteBack();
-    if (status != reg::kSuccess) return;
-    platform::KeyInfo info;
-    if (registry->QueryInfoKey(key, &info) != reg::kSuccess) {
-      registry->CloseKey(key);
-      return;
-    }
-    const Long count = static_cast<Long>(info.values);
-    if (count < 1) {
-      lngValueCount = count;
-      registry->CloseKey(key);
-      return;
-    }
-    astrValues = SafeArray(VbVarType::vbString, 0, count - 1);
-    for (Long index = 0;; ++index) {
-      // Name only: no type, no data. The buffer is made afresh for each call.
-      std::vector<char> buffer(info.max_value_name_length + 1);
-      std::uint32_t name_length = 0;
-      if (registry->EnumValue(key, static_cast<std::uint32_t>(index), buffer, &name_length, nullptr, nullptr,
-                              nullptr) != reg::kSuccess) {
-        lngValueCount = count;
-        registry->CloseKey(key);
-        return;
-      }
-      astrValues(index) = Variant(BufferText(buffer));
-    }
+    std::vector<char> buffer;
+    EnumerateNames(
+        *registry, RootHandle(eRootKey), strKeyName, astrValues, lngValueCount,
+        [](const platform::KeyInfo& info) { return info.values; },
+        [&](HKey key, std::uint32_t index, const platform::KeyInfo& info) -> const std::vector<char>* {
+          // Name only: no type, no data. The buffer is made afresh for each call.
+          buffer.assign(info.max_value_name_length + 1, '\0');
+          std::uint32_t name_length = 0;
+          return registry->EnumValue(key, index, buffer, &name_length, nullptr, nullptr, nullptr) == reg::kSuccess
+                     ? &buffer
+                     : nullptr;
+        });
   });
 }
 
