@@ -118,24 +118,11 @@ void clsQueue::EnQueue(const Variant& varData) {
       ReportIn(queue_messages::kEnQueue));
 }
 
-VariantBool clsQueue::DeQueue(Variant& varData) {
-  return trap::Leave(
-      False,
-      [&] {
-        if (head_ == tail_) {
-          varData = Variant();
-          return False;
-        }
-        const Integer next = Next(head_);
-        if (static_cast<std::size_t>(next) >= store_.size()) Raise(err::kSubscriptOutOfRange);
-        varData = store_[static_cast<std::size_t>(next)];  // the slot keeps its value
-        head_ = next;
-        return True;
-      },
-      ReportIn(queue_messages::kDeQueue));
-}
+VariantBool clsQueue::DeQueue(Variant& varData) { return ReadFront(varData, true, queue_messages::kDeQueue); }
 
-VariantBool clsQueue::Front(Variant& varData) {
+VariantBool clsQueue::Front(Variant& varData) { return ReadFront(varData, false, queue_messages::kFront); }
+
+VariantBool clsQueue::ReadFront(Variant& varData, bool take, StringView member) {
   return trap::Leave(
       False,
       [&] {
@@ -145,10 +132,11 @@ VariantBool clsQueue::Front(Variant& varData) {
         }
         const Integer next = Next(head_);
         if (static_cast<std::size_t>(next) >= store_.size()) Raise(err::kSubscriptOutOfRange);
-        varData = store_[static_cast<std::size_t>(next)];
+        varData = store_[static_cast<std::size_t>(next)];  // a taken slot keeps its value
+        if (take) head_ = next;
         return True;
       },
-      ReportIn(queue_messages::kFront));
+      ReportIn(member));
 }
 
 NARWICK_REGISTER_CLASS(clsQueue);

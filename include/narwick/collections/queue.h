@@ -43,6 +43,8 @@ class clsQueue final : public frame::AutomationObject {
  private:
   Integer Count() const;
   Integer Next(Integer position) const;
+  // DeQueue (`take`) and Front: the value at the front, reporting a fault as `member`.
+  VariantBool ReadFront(Variant& varData, bool take, StringView member);
 
   std::vector<Variant> store_;  // the ring's slots, positions 0 .. modulus (the last unused)
   Integer modulus_ = 100;       // positions in use: 0 .. modulus - 1
