@@ -27,19 +27,25 @@ void Cipher::Schedule(std::span<const std::uint8_t> key) {
   }
 }
 
-std::uint8_t Cipher::Next() {
-  ++i_;
-  const std::uint8_t si = s_[i_];
-  j_ = static_cast<std::uint8_t>(j_ + si);
-  const std::uint8_t sj = s_[j_];
-  s_[i_] = sj;
-  s_[j_] = si;
-  return s_[static_cast<std::uint8_t>(si + sj)];
+namespace {
+
+// One keystream step: advance i, load S[i], advance j by it, load S[j], store both swapped
+// (two stores of the loaded values, right also when i == j), then look up S[S[i] + S[j]].
+[[gnu::always_inline]] inline std::uint8_t Step(std::uint8_t* s, std::uint8_t& i, std::uint8_t& j) {
+  ++i;
+  const std::uint8_t si = s[i];
+  j = static_cast<std::uint8_t>(j + si);
+  const std::uint8_t sj = s[j];
+  s[i] = sj;
+  s[j] = si;
+  return s[static_cast<std::uint8_t>(si + sj)];
 }
 
-// Keystream loop. Per step: advance i, load S[i], advance j by it, load S[j], store both
-// swapped (two stores of the loaded values, right also when i == j), then look up
-// S[S[i] + S[j]]. Eight steps are unrolled into one 64-bit keystream word (little-endian,
+}  // namespace
+
+std::uint8_t Cipher::Next() { return Step(s_.data(), i_, j_); }
+
+// Keystream loop. Eight steps are unrolled into one 64-bit keystream word (little-endian,
 // first byte lowest), so the data is loaded, XORed and stored a word at a time; memcpy keeps
 // those accesses unaligned-safe and lets `in` equal `out`. The state lives in locals for the
 // whole call: the table through a plain pointer, the indices in registers.
@@ -53,15 +59,7 @@ void Cipher::Apply(const std::uint8_t* in, std::uint8_t* out, std::size_t n) {
   while (kWordAtATime && n >= 8) {
     std::uint64_t ks = 0;
 #pragma GCC unroll 8
-    for (unsigned b = 0; b < 8; ++b) {
-      ++i;
-      const std::uint8_t si = s[i];
-      j = static_cast<std::uint8_t>(j + si);
-      const std::uint8_t sj = s[j];
-      s[i] = sj;
-      s[j] = si;
-      ks |= static_cast<std::uint64_t>(s[static_cast<std::uint8_t>(si + sj)]) << (8 * b);
-    }
+    for (unsigned b = 0; b < 8; ++b) ks |= static_cast<std::uint64_t>(Step(s, i, j)) << (8 * b);
     std::uint64_t word;
     std::memcpy(&word, in, 8);
     word ^= ks;
@@ -70,15 +68,7 @@ void Cipher::Apply(const std::uint8_t* in, std::uint8_t* out, std::size_t n) {
     out += 8;
     n -= 8;
   }
-  for (; n > 0; --n) {
-    ++i;
-    const std::uint8_t si = s[i];
-    j = static_cast<std::uint8_t>(j + si);
-    const std::uint8_t sj = s[j];
-    s[i] = sj;
-    s[j] = si;
-    *out++ = static_cast<std::uint8_t>(*in++ ^ s[static_cast<std::uint8_t>(si + sj)]);
-  }
+  for (; n > 0; --n) *out++ = static_cast<std::uint8_t>(*in++ ^ Step(s, i, j));
   i_ = i;
   j_ = j;
 }
