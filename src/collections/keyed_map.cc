@@ -387,6 +387,9 @@ std::size_t KeyedMap::FindOrInsert(const Variant& key) {
 }
 
 Variant KeyedMap::Get(const Variant& key) {
+  // The lookup is probed here, inline, and FindOrInsert (which probes once more) runs only
+  // for an absent key: going through it for every key made Item of a Long key about a third
+  // slower.
   const KeyId id = Identify(key);
   bool found = false;
   std::size_t pos = Probe(id, found);

@@ -30,6 +30,11 @@ inline constexpr std::uint64_t kRunMask = (std::uint64_t{1} << kRunBits) - 1;
 // An index slot's item kind when it holds no copy of the item.
 inline constexpr std::uint16_t kNoCopy = 0xffff;
 
+// Whether bit i is set in a bit set that may be shorter than i.
+inline bool IsMarked(const std::vector<std::uint64_t>& bits, std::size_t i) {
+  return i / 64 < bits.size() && (bits[i / 64] >> (i % 64) & 1) != 0;
+}
+
 // Storage for large tables: blocks of 2 MiB or more are mapped on their own and asked for as
 // huge pages, so a big index costs a few page faults and TLB entries rather than one per
 // 4 KiB; smaller blocks come from operator new. Large blocks come zeroed (fresh pages), and
@@ -207,7 +212,7 @@ class KeyedMap {
       renumber.assign(size_, 0);
       std::size_t kept = 0;
       for (std::size_t i = 0; i < size_; ++i) {
-        if (i / 64 < removed.size() && (removed[i / 64] >> (i % 64) & 1) != 0) continue;
+        if (detail::IsMarked(removed, i)) continue;
         if (kept != i) (*this)[kept] = std::move((*this)[i]);
         renumber[i] = static_cast<std::uint32_t>(kept++);
       }
@@ -258,7 +263,7 @@ class KeyedMap {
   void MakeRoom();
   std::size_t EntryAt(std::size_t pos) const { return index_[pos].ref - std::size_t{2}; }
   bool Removed(std::size_t i) const {
-    return holes_ != 0 && i / 64 < removed_.size() && (removed_[i / 64] >> (i % 64) & 1) != 0;
+    return holes_ != 0 && detail::IsMarked(removed_, i);
   }
   // Finds `key` or adds it with an Empty item; returns its index slot.
   std::size_t FindOrInsert(const Variant& key);
