@@ -31,22 +31,10 @@ void CheckLength(std::uint64_t length) {
   }
 }
 
-// Calls `f` with each chunk of the first `length` bytes of `reader`; raises 57 when the
-// file ends sooner (it changed since it was measured).
-template <class F>
-void ForEachChunk(BufferedReader& reader, std::uint64_t length, F&& f) {
-  std::uint64_t done = 0;
-  while (done < length) {
-    Chunk chunk = reader.Next();
-    if (chunk.empty()) Raise(err::kDeviceIoError);
-    chunk = chunk.first(static_cast<std::size_t>(std::min<std::uint64_t>(chunk.size(), length - done)));
-    f(chunk);
-    done += chunk.size();
-  }
-}
-
 // Calls `f` with each chunk of bytes [from, to) of `reader`, read at their offsets into a
-// buffer of its own; raises 57 when the file ends sooner.
+// buffer of its own; raises 57 when the file ends sooner (it changed since it was measured).
+// Every read of these files is one: a reader's read-ahead would cost a second copy of each
+// byte, and the halves of a large file are read on two threads at once.
 template <class F>
 void ForEachChunkAt(const BufferedReader& reader, std::uint64_t from, std::uint64_t to, F&& f) {
   const auto buffer = std::make_unique_for_overwrite<std::uint8_t[]>(BufferedReader::kBufferSize);
@@ -270,8 +258,8 @@ class FileSink final : public DecodeSink {
 };
 
 void CopyFile(const String& source, Destination& destination) {
-  BufferedReader reader(source);
-  ForEachChunk(reader, reader.Length(), [&](Chunk chunk) { destination.Put(chunk); });
+  const BufferedReader reader(source, BufferedReader::Access::kAtOffsets);
+  ForEachChunkAt(reader, 0, reader.Length(), [&](Chunk chunk) { destination.Put(chunk); });
 }
 
 }  // namespace
@@ -291,13 +279,13 @@ void EncodeFile(const String& source, const String& dest, ProgressFn progress,
   const std::vector<std::uint8_t> head = encoder->Head();
   // Opened before the destination is cleared: a file compressed onto itself is still read
   // whole after its name has gone.
-  BufferedReader encoding(source, upper ? BufferedReader::Access::kAtOffsets : BufferedReader::Access::kInOrder);
+  const BufferedReader encoding(source, BufferedReader::Access::kAtOffsets);
   clear_destination();
   Destination destination(dest);
   destination.Put(head);
   bool misplaced = false;
   if (encoder->stored()) {
-    ForEachChunk(encoding, length, [&](Chunk chunk) { destination.Put(chunk); });
+    ForEachChunkAt(encoding, 0, length, [&](Chunk chunk) { destination.Put(chunk); });
   } else {
     // The body is coded in pieces whose room takes at most a quarter of the buffer, straight
     // into the destination's buffer.
@@ -310,7 +298,7 @@ void EncodeFile(const String& source, const String& dest, ProgressFn progress,
       }
     };
     if (!upper) {
-      ForEachChunk(encoding, length, code);
+      ForEachChunkAt(encoding, 0, length, code);
     } else {
       // A second thread codes the upper half meanwhile, where its bits fall in the block.
       const std::uint64_t bits_before = encoder->BodyBitsBefore(upper->tally);
