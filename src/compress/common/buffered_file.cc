@@ -218,6 +218,19 @@ std::size_t BufferedReader::ReadAt(std::uint64_t offset, std::uint8_t* out, std:
   return done;
 }
 
+RangeReader::RangeReader(const BufferedReader& reader, std::uint64_t from, std::uint64_t to)
+    : reader_(&reader),
+      at_(from),
+      to_(to),
+      buffer_(std::make_unique_for_overwrite<std::uint8_t[]>(BufferedReader::kBufferSize)) {}
+
+std::span<const std::uint8_t> RangeReader::Next() {
+  const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(BufferedReader::kBufferSize, to_ - at_));
+  if (reader_->ReadAt(at_, buffer_.get(), want) != want) Raise(err::kDeviceIoError);
+  at_ += want;
+  return {buffer_.get(), want};
+}
+
 BufferedWriter::BufferedWriter(const String& path) {
   const std::string name = ToUtf8(path);
   fd_ = ::open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);

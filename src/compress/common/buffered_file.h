@@ -60,6 +60,21 @@ class BufferedReader {
   bool reading_ahead_ = false;
 };
 
+// Bytes [from, to) of a file, read at their offsets into a buffer of its own a chunk at a
+// time (a codec byte source: Next is empty at `to`). Raises 57 when the file ends sooner:
+// it changed since it was measured. Several may read one file at once, on several threads.
+class RangeReader {
+ public:
+  RangeReader(const BufferedReader& reader, std::uint64_t from, std::uint64_t to);
+  std::span<const std::uint8_t> Next();
+
+ private:
+  const BufferedReader* reader_;
+  std::uint64_t at_;
+  std::uint64_t to_;
+  std::unique_ptr<std::uint8_t[]> buffer_;
+};
+
 // An output file opened for reading and writing at its start: created when absent, not cut
 // short when present (callers delete it first). Usable directly as a codec byte sink.
 class BufferedWriter {

@@ -31,19 +31,13 @@ void CheckLength(std::uint64_t length) {
   }
 }
 
-// Calls `f` with each chunk of bytes [from, to) of `reader`, read at their offsets into a
-// buffer of its own; raises 57 when the file ends sooner (it changed since it was measured).
-// Every read of these files is one: a reader's read-ahead would cost a second copy of each
-// byte, and the halves of a large file are read on two threads at once.
+// Calls `f` with each chunk of bytes [from, to) of `reader`. Every read of these files is
+// one: a reader's read-ahead would cost a second copy of each byte, and the halves of a large
+// file are read on two threads at once.
 template <class F>
 void ForEachChunkAt(const BufferedReader& reader, std::uint64_t from, std::uint64_t to, F&& f) {
-  const auto buffer = std::make_unique_for_overwrite<std::uint8_t[]>(BufferedReader::kBufferSize);
-  while (from < to) {
-    const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(BufferedReader::kBufferSize, to - from));
-    if (reader.ReadAt(from, buffer.get(), want) != want) Raise(err::kDeviceIoError);
-    f(Chunk(buffer.get(), want));
-    from += want;
-  }
+  compress::RangeReader range(reader, from, to);
+  for (Chunk chunk = range.Next(); !chunk.empty(); chunk = range.Next()) f(chunk);
 }
 
 // The upper half of a large source, counted apart.
