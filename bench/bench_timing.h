@@ -16,6 +16,8 @@ inline double ClockSeconds(clockid_t clock) {
 }
 inline double ProcessSeconds() { return ClockSeconds(CLOCK_PROCESS_CPUTIME_ID); }
 inline double ThreadSeconds() { return ClockSeconds(CLOCK_THREAD_CPUTIME_ID); }
+// Elapsed time, for work spread over threads (their CPU times add up).
+inline double WallSeconds() { return ClockSeconds(CLOCK_MONOTONIC); }
 
 // The best of `runs` runs of `fn`, in seconds of `clock`.
 inline double BestSeconds(int runs, const std::function<void()>& fn, double (*clock)() = ProcessSeconds) {

@@ -1,5 +1,6 @@
 // Compress then decompress arbitrary bytes: the result must equal the input, the coder must
-// agree byte for byte (and progress for progress) with the plain reference transcription.
+// agree byte for byte (and progress for progress) with the plain reference transcription,
+// also when split into parts of one ring on two threads.
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
@@ -8,6 +9,7 @@
 
 #include "compress/lz/lz_codec.h"
 #include "compress/lz/lz_reference_test_model.h"
+#include "compress/lz/lz_split_encoder.h"
 
 namespace {
 
@@ -38,6 +40,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const auto want = model->Encode(data, size);
   if (want.body != body.bytes || want.progress != encode_progress.points) std::abort();
+
+  narwick::lz::SplitOptions options;
+  options.split_from = 0;
+  options.threads = 2;
+  options.part_size = narwick::lz::kRingSize;
+  options.warm_up = narwick::lz::kRingSize;
+  VectorSink split_body;
+  Recorder split_progress;
+  if (!narwick::lz::EncodeBuffer(*codec, input, split_body, split_progress, options)) std::abort();
+  if (split_body.bytes != body.bytes || split_progress.points != encode_progress.points) std::abort();
 
   narwick::lz::MemorySource body_source(body.bytes);
   VectorSink restored;

@@ -42,6 +42,9 @@ enum class DecodeStatus {
   kSinkFailed, // the sink refused bytes
 };
 
+template <class Source, class Sink, class Progress>
+class Encoding;
+
 // Codec state of one object: the ring and the coder's search. Encoding resets it; decoding uses the
 // ring only and leaves it as it ends, so one object runs one operation at a time.
 class Codec {
@@ -63,11 +66,21 @@ class Codec {
   DecodeStatus Decode(Source& source, std::uint64_t count, Sink& sink, Progress& progress,
                       std::uint64_t limit = std::numeric_limits<std::uint64_t>::max());
 
+  // The ring as `other` left it: an encoding finished on another object hands its end state
+  // over (a later Decode starts from the ring).
+  void TakeRing(const Codec& other) { std::memcpy(text_, other.text_, sizeof text_); }
+
+  // The defined chains the coder's search stands for, between items at input position `now`.
+  void WriteDefinedChains(std::uint64_t now, DefinedChains& out) { finder_.WriteDefinedChains(now, out); }
+
   // For tests: how many times the coder's search had to follow the defined chains literally
   // since this object was made (see MatchFinder).
   std::uint64_t exact_spells() const { return finder_.exact_spells(); }
 
  private:
+  template <class Source, class Sink, class Progress>
+  friend class Encoding;
+
   // textBuffer: ring 0..4095, 4096..4113 mirror 0..17 so that comparisons of up to 18 bytes
   // never wrap. The rest is padding for 8-byte loads and is never part of a result.
   static constexpr std::size_t kTextSize = kRingSize + kMaxMatch + 46;
@@ -86,7 +99,7 @@ class Codec {
 template <class Source>
 class ChunkReader {
  public:
-  explicit ChunkReader(Source& source) : source_(source) { Refill(); }
+  explicit ChunkReader(Source& source) : source_(&source) { Refill(); }
   // The next byte into `b`; false once the source is exhausted.
   bool operator()(std::uint8_t& b) {
     while (in_ == end_) {
@@ -103,40 +116,100 @@ class ChunkReader {
 
  private:
   void Refill() {
-    std::span<const std::uint8_t> chunk = source_.Next();
+    std::span<const std::uint8_t> chunk = source_->Next();
     in_ = chunk.data();
     end_ = in_ + chunk.size();
     exhausted_ = chunk.empty();
   }
 
-  Source& source_;
+  Source* source_;
   const std::uint8_t* in_ = nullptr;
   const std::uint8_t* end_ = nullptr;
   bool exhausted_ = false;
 };
 
+// One encoding in progress, its loop state kept between calls, so that it can stop at an
+// item boundary and go on later (the split encoder, lz_split_encoder.h, compares coders there).
+template <class Source, class Sink, class Progress>
+class Encoding {
+ public:
+  static constexpr std::uint64_t kToTheEnd = std::numeric_limits<std::uint64_t>::max();
+
+  // Resets the codec and reads the first look-ahead.
+  Encoding(Codec& codec, Source& source, Sink& sink, Progress& progress);
+
+  // Codes items until the input is done or an item ends at or past input position `stop_at`.
+  // False when the sink refused a group (the work stops there).
+  bool CodeUntil(std::uint64_t stop_at = kToTheEnd);
+  // Flushes the last group.
+  bool Finish() { return sink_->Put(code_, code_ptr_); }
+
+  bool done() const { return lookahead_ == 0; }
+  // The input position of the next item.
+  std::uint64_t position() const { return now_; }
+  // Items and their bytes in the group not yet flushed.
+  std::uint32_t pending_items() const { return flag_count_; }
+  std::uint32_t pending_bytes() const { return code_ptr_ - 1; }
+
+ private:
+  Codec* codec_;
+  Sink* sink_;
+  Progress* progress_;
+  ChunkReader<Source> reader_;  // next input byte; false once exhausted
+  std::uint8_t code_[kMaxGroupBytes + 1];  // codeBuffer: flag byte, then the items
+  std::uint32_t code_ptr_ = 1;
+  std::uint32_t flag_count_ = 0;
+  std::uint64_t consumed_ = 0;
+  std::uint64_t now_ = 0;  // positions linked so far
+  std::uint32_t r_ = 0;
+  std::uint32_t lookahead_ = 0;
+};
+
 template <class Source, class Sink, class Progress>
 bool Codec::Encode(Source& source, Sink& sink, Progress& progress) {
-  InitText();
-  finder_.Reset();
-  std::uint8_t code[kMaxGroupBytes + 1];  // codeBuffer: flag byte, then the items
-  std::uint32_t code_ptr = 1;
-  std::uint32_t flag_count = 0;
-  code[0] = 0;
+  Encoding<Source, Sink, Progress> encoding(*this, source, sink, progress);
+  return encoding.CodeUntil() && encoding.Finish();
+}
 
-  ChunkReader<Source> next_byte(source);  // next input byte; false once exhausted
-
-  std::uint64_t consumed = 0;
-  std::uint64_t now = 0;  // positions linked so far
-  std::uint32_t r = 0;
-  std::uint32_t lookahead = 0;
+template <class Source, class Sink, class Progress>
+Encoding<Source, Sink, Progress>::Encoding(Codec& codec, Source& source, Sink& sink, Progress& progress)
+    : codec_(&codec), sink_(&sink), progress_(&progress), reader_(source) {
+  codec.InitText();
+  codec.finder_.Reset();
+  code_[0] = 0;
   std::uint8_t c = 0;
-  while (lookahead < kMaxMatch && next_byte(c)) {
-    ++consumed;
-    text_[lookahead] = c;
-    text_[lookahead + kRingSize] = c;
-    ++lookahead;
+  while (lookahead_ < kMaxMatch && reader_(c)) {
+    ++consumed_;
+    codec.text_[lookahead_] = c;
+    codec.text_[lookahead_ + kRingSize] = c;
+    ++lookahead_;
   }
+}
+
+template <class Source, class Sink, class Progress>
+bool Encoding<Source, Sink, Progress>::CodeUntil(std::uint64_t stop_at) {
+  // The loop runs on locals (byte stores into the ring could alias members); they go back
+  // into the members on the way out.
+  std::uint8_t* const text = codec_->text_;
+  MatchFinder& finder = codec_->finder_;
+  Progress& progress = *progress_;
+  ChunkReader<Source> next_byte = reader_;
+  std::uint64_t consumed = consumed_;
+  std::uint64_t now = now_;
+  std::uint32_t r = r_;
+  std::uint32_t lookahead = lookahead_;
+  std::uint32_t code_ptr = code_ptr_;
+  std::uint32_t flag_count = flag_count_;
+  std::uint8_t* const code = code_;
+  const auto save = [&] {
+    reader_ = next_byte;
+    consumed_ = consumed;
+    now_ = now;
+    r_ = r;
+    lookahead_ = lookahead;
+    code_ptr_ = code_ptr;
+    flag_count_ = flag_count;
+  };
 
   // Advances r over an item's bytes. Each step retires the position 18 ahead (about to be
   // overwritten), reads one byte into it (and its mirror), links r, and reports progress
@@ -150,14 +223,14 @@ bool Codec::Encode(Source& source, Sink& sink, Progress& progress) {
     // One step; `next` gives the byte read in, false once the source is exhausted.
     auto step = [&](auto&& next) __attribute__((always_inline)) {
       const std::uint32_t s = (r + kMaxMatch) & kRingMask;
-      finder_.template Retire<kExact>(text_, s, now);
+      finder.template Retire<kExact>(text, s, now);
       std::uint8_t b;
       const bool got = next(b);
       if (got) {
-        text_[s] = b;
-        if (s < kMaxMatch) text_[s + kRingSize] = b;
+        text[s] = b;
+        if (s < kMaxMatch) text[s + kRingSize] = b;
       }
-      finder_.template Link<kExact>(text_, r, now++);
+      finder.template Link<kExact>(text, r, now++);
       r = (r + 1) & kRingMask;
       return got;
     };
@@ -183,12 +256,15 @@ bool Codec::Encode(Source& source, Sink& sink, Progress& progress) {
   };
 
   // One item per pass: search at r, emit a literal or a match, then advance r over it.
-  while (lookahead > 0) {
+  while (lookahead > 0 && now < stop_at) {
     std::uint32_t position;
-    std::uint32_t length = finder_.Find(text_, r, now, position);
+    std::uint32_t length = finder.Find(text, r, now, position);
     if (length > lookahead) length = lookahead;
     if (flag_count == 8) {
-      if (!sink.Put(code, code_ptr)) return false;
+      if (!sink_->Put(code, code_ptr)) {
+        save();
+        return false;
+      }
       code_ptr = 1;
       flag_count = 0;
       code[0] = 0;
@@ -199,19 +275,20 @@ bool Codec::Encode(Source& source, Sink& sink, Progress& progress) {
       code_ptr += 2;
     } else {
       length = 1;
-      code[code_ptr++] = text_[r];
+      code[code_ptr++] = text[r];
       code[0] = static_cast<std::uint8_t>(code[0] | (1u << flag_count));
     }
     ++flag_count;
 
-    if (finder_.exact()) {
+    if (finder.exact()) {
       advance(std::true_type{}, length);
     } else {
       advance(std::false_type{}, length);
     }
     if ((consumed & (kProgressInterval - 1)) == 0) progress(consumed);
   }
-  return sink.Put(code, code_ptr);
+  save();
+  return true;
 }
 
 // Copies a 3..18-byte match from `distance` bytes back, where `distance` is at least 8:

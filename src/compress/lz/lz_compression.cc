@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "compress/lz/lz_codec.h"
+#include "compress/lz/lz_split_encoder.h"
 #include "compress/lz/lz_format.h"
 #include "compress/lz/lz_progress.h"
 #include "frame/class_registration.h"
@@ -125,9 +126,9 @@ String clsLZCompression::CompressString(String& strInput) {
     lz::StoreStringCount(static_cast<std::int32_t>(coded), out.data() + lz::kCountOffset);
 
     FixedSink sink{out.data(), lz::kHeaderSize, capacity};
-    lz::MemorySource source(std::span<const std::uint8_t>(bytes.data(), coded > 0 ? bytes.size() - 1 : 0));
+    const std::span<const std::uint8_t> input(bytes.data(), coded > 0 ? bytes.size() - 1 : 0);
     LzProgress progress{this, static_cast<double>(coded)};
-    if (!codec_->Encode(source, sink, progress)) return String();
+    if (!lz::EncodeBuffer(*codec_, input, sink, progress)) return String();
     // The array shrinks to the written bytes plus one zero byte (which may be one past the
     // original end when the body filled it exactly).
     out.resize(sink.used + lz::kStringTrailerSize, 0);

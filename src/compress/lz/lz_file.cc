@@ -13,6 +13,7 @@
 #include "compress/common/buffered_file.h"
 #include "compress/common/destination_check.h"
 #include "compress/lz/lz_codec.h"
+#include "compress/lz/lz_split_encoder.h"
 #include "compress/lz/lz_format.h"
 #include "compress/lz/lz_progress.h"
 #include "compress/lz/lz_messages.h"
@@ -85,7 +86,7 @@ VariantBool clsLZCompression::CompressFile(String uncompressedInputFile, String 
   return trap::Leave(
       true,
       [&] {
-        compress::BufferedReader input(uncompressedInputFile);
+        compress::BufferedReader input(uncompressedInputFile, compress::BufferedReader::Access::kAtOffsets);
         try {
           Tools().DeleteFile(compressedOutputFile);
         } catch (const RuntimeError&) {
@@ -101,7 +102,11 @@ VariantBool clsLZCompression::CompressFile(String uncompressedInputFile, String 
         lz::StoreFileLength(total, header + lz::kCountOffset);
         output.Put(header, sizeof header);
         LzProgress progress{this, static_cast<double>(total)};
-        codec_->Encode(input, output, progress);
+        // Large files are coded on several threads, each part read at its offset.
+        lz::EncodeFrom<compress::RangeReader>(
+            *codec_, input.Length(),
+            [&input](std::uint64_t offset) { return compress::RangeReader(input, offset, input.Length()); }, output,
+            progress);
         RaiseFileProgress(100);
         output.Close();
         input.Close();

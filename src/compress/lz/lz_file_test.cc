@@ -107,6 +107,25 @@ TEST_F(LzFileTest, SameBytesAsTheCoreAcrossSizesNear4096Multiples) {
   EXPECT_TRUE(messages_.empty());
 }
 
+// Files this long are coded in parts on several threads (where there are several): the
+// same container and the same events, also when the last event repeats (a length on a
+// multiple of 4096).
+TEST_F(LzFileTest, LargeFilesGiveTheCoresBytesAndEvents) {
+  for (std::size_t size : {std::size_t{1} << 21, (std::size_t{3} << 19) + 777}) {
+    const Bytes data = Sample(size, 11);
+    Write("in", data);
+    std::vector<std::uint64_t> points;
+    const Bytes want = Container(data, &points);
+    progress_.clear();
+    ASSERT_TRUE(Compress("in", "out")) << size;
+    ASSERT_EQ(Read("out"), want) << size;
+    std::vector<float> events;
+    for (auto p : points) events.push_back(static_cast<float>(static_cast<double>(p) / static_cast<double>(size) * 100.0));
+    events.push_back(100.0f);
+    EXPECT_EQ(progress_, events) << size;
+  }
+}
+
 TEST_F(LzFileTest, EmptyFileGivesHeaderAndOneFlagByte) {
   Write("empty", {});
   ASSERT_TRUE(Compress("empty", "out"));

@@ -4,6 +4,14 @@
 
 namespace narwick::lz {
 
+bool SameDefinedChains(const DefinedChains& a, const DefinedChains& b) {
+  for (std::uint32_t i = 0; i <= kEndOfChain; ++i) {
+    if (a.prev[i] != b.prev[i]) return false;
+    if ((i == kEndOfChain || a.prev[i] != kEndOfChain) && a.next[i] != b.next[i]) return false;
+  }
+  return std::equal(a.next + kChainHeadBase, std::end(a.next), b.next + kChainHeadBase);
+}
+
 void MatchFinder::Reset() {
   exact_ = false;
   now_ = 0;
@@ -103,7 +111,7 @@ void MatchFinder::EnterExactMode() {
   ++exact_spells_;
 }
 
-void MatchFinder::WriteDefinedChainsForTest(std::uint64_t now, DefinedChains& out) {
+void MatchFinder::WriteDefinedChains(std::uint64_t now, DefinedChains& out) {
   now_ = now;
   if (exact_) {
     out = chains_;

@@ -78,6 +78,10 @@ struct DefinedChains {
   }
 };
 
+// Whether two sets of chains decide every later search alike: all back links, and the forward
+// links of the end mark, the heads and every linked position.
+bool SameDefinedChains(const DefinedChains& a, const DefinedChains& b);
+
 class MatchFinder {
  public:
   // Empty chains, ordinary mode, position 0.
@@ -102,9 +106,9 @@ class MatchFinder {
 
   // For tests: how many times the finder had to follow the defined chains literally.
   std::uint64_t exact_spells() const { return exact_spells_; }
-  // For tests, between items: the defined chains this finder stands for at `now`. Links of
-  // positions that are not linked are 4096 in ordinary mode (nothing reads them).
-  void WriteDefinedChainsForTest(std::uint64_t now, DefinedChains& out);
+  // Between items: the defined chains this finder stands for at `now`, which with the ring
+  // decide every later search. Links of positions that are not linked are 4096.
+  void WriteDefinedChains(std::uint64_t now, DefinedChains& out);
 
  private:
   using Stamp = std::uint16_t;  // input position modulo 65536

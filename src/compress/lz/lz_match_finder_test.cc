@@ -139,7 +139,7 @@ class Lockstep {
   }
 
   ::testing::AssertionResult ChainsAgree() {
-    finder_.WriteDefinedChainsForTest(now_, *written_);
+    finder_.WriteDefinedChains(now_, *written_);
     return SameChains(*written_, chains_);
   }
   const MatchFinder& finder() const { return finder_; }
