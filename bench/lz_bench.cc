@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "bench_corpus.h"
+#include "bench_sink.h"
 #include "compress/lz/lz_codec.h"
 #include "compress/lz/lz_reference_test_model.h"
 #include "compress/lz/lz_split_encoder.h"
@@ -31,14 +32,6 @@ namespace {
 
 using namespace narwick::bench;
 namespace fs = std::filesystem;
-
-struct VectorSink {
-  Bytes* out;
-  bool Put(const std::uint8_t* data, std::size_t size) {
-    out->insert(out->end(), data, data + size);
-    return true;
-  }
-};
 
 struct NoProgress {
   void operator()(std::uint64_t) {}
@@ -68,23 +61,22 @@ int main(int argc, char** argv) {
   for (const auto& [name, data] : sets) {
     const std::size_t n = data.size();
     // Narwick LZ.
+    Bytes room(n + n / 8 + 64, 1);
     Bytes body;
-    body.reserve(n + n / 8 + 64);
     const double t_enc = narwick::bench::BestSeconds(reps, [&] {
-      body.clear();
       narwick::lz::MemorySource source(data);
-      VectorSink sink{&body};
+      BufferSink sink{&room};
       NoProgress progress;
       codec->Encode(source, sink, progress);
+      body = sink.Bytes();
     });
     Bytes restored;
-    restored.reserve(n + 64);
     const double t_dec = narwick::bench::BestSeconds(reps, [&] {
-      restored.clear();
       narwick::lz::MemorySource source(body);
-      VectorSink sink{&restored};
+      BufferSink sink{&room};
       NoProgress progress;
       codec->Decode(source, n, sink, progress);
+      restored = sink.Bytes();
     });
     if (restored != data) {
       std::fprintf(stderr, "round trip failed on %s\n", name.c_str());
@@ -95,15 +87,14 @@ int main(int argc, char** argv) {
     // The same coder split over the machine's threads: elapsed time, as its CPU time is the
     // threads' sum; zlib level 1 is timed the same way below for the comparison.
     Bytes split_body;
-    split_body.reserve(n + n / 8 + 64);
     narwick::lz::SplitReport report;
     const double t_split = narwick::bench::BestSeconds(
         reps,
         [&] {
-          split_body.clear();
-          VectorSink sink{&split_body};
+          BufferSink sink{&room};
           NoProgress progress;
           narwick::lz::EncodeBuffer(*codec, data, sink, progress, {}, &report);
+          split_body = sink.Bytes();
         },
         WallSeconds);
     if (split_body != body) {

@@ -156,7 +156,8 @@ class Encoding {
   Sink* sink_;
   Progress* progress_;
   ChunkReader<Source> reader_;  // next input byte; false once exhausted
-  std::uint8_t code_[kMaxGroupBytes + 1];  // codeBuffer: flag byte, then the items
+  // codeBuffer: flag byte, then the items; sinks may read 16 bytes past the flag byte.
+  std::uint8_t code_[kMaxGroupBytes + 1] = {};
   std::uint32_t code_ptr_ = 1;
   std::uint32_t flag_count_ = 0;
   std::uint64_t consumed_ = 0;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <memory>
 #include <random>
@@ -34,6 +35,7 @@ class LzFileTest : public ::testing::Test {
       if (e.dispid == 1) {
         progress_.push_back(CSng(e.args[0]));
         events_.push_back(u"progress");
+        if (on_progress_) on_progress_();
       } else {
         messages_.push_back(CStr(e.args[0]));
         events_.push_back(u"message");
@@ -83,6 +85,7 @@ class LzFileTest : public ::testing::Test {
   std::vector<float> progress_;
   std::vector<String> messages_;
   std::vector<String> events_;
+  std::function<void()> on_progress_;
   int pumps_ = 0;
 };
 
@@ -190,6 +193,18 @@ TEST_F(LzFileTest, WorkersReportFaultsAndAnswerTrue) {
   EXPECT_EQ(messages_[0], u"There was an error while trying to compress the file: File not found'");
   EXPECT_TRUE(static_cast<bool>(lz_->DecompressFile(Path("missing"), Path("out"))));
   EXPECT_EQ(messages_[1], u"There was an error while trying to decompress the file: File not found'");
+}
+
+// The container's length is taken when the source is opened: a source that gets shorter
+// while it is read is a fault, not a short body under a longer length.
+TEST_F(LzFileTest, SourceThatShrinksWhileCompressedIsAFault) {
+  Write("in", Sample(400000, 2));
+  on_progress_ = [&] {
+    if (progress_.size() == 1) std::filesystem::resize_file(folder_.path() / "in", 1000);
+  };
+  EXPECT_FALSE(Compress("in", "out"));
+  ASSERT_EQ(messages_.size(), 1u);
+  EXPECT_EQ(messages_[0], u"There was an error while trying to compress the file: Device I/O error'");
 }
 
 TEST_F(LzFileTest, LockedTargetIsReportedThenTheOpenFault) {

@@ -19,6 +19,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -50,19 +51,47 @@ inline bool WorthSplitting(std::uint64_t size, const SplitOptions& options) {
 namespace split_detail {
 
 // A coder's items as its flag groups arrive: the flag bytes in one array (item i's flag is
-// bit i % 8 of byte i / 8), the items' bytes in another.
+// bit i % 8 of byte i / 8), the items' bytes in another. The bytes are followed by at least
+// kSlack spare bytes, so that a group's bytes go in, and whole groups come out, as fixed
+// 16-byte copies; a finished part's slack is zeroed.
 struct CodedItems {
+  static constexpr std::size_t kSlack = 16;
+
   std::vector<std::uint8_t> flags;
-  std::vector<std::uint8_t> body;
+  std::unique_ptr<std::uint8_t[]> body;
+  std::size_t body_size = 0;
+
+  void Reserve(std::size_t items) {
+    flags.reserve(items / 8 + 2);
+    Grow(items + 2 + kSlack);
+  }
+  // A group's item bytes, at most 16, from a buffer with 16 readable bytes.
+  void AppendGroup(const std::uint8_t* bytes, std::size_t size) {
+    if (body_room_ - body_size < 16 + kSlack) Grow(2 * body_room_ + 16 + kSlack);
+    std::memcpy(body.get() + body_size, bytes, 16);
+    body_size += size;
+  }
+  void ZeroSlack() { std::memset(body.get() + body_size, 0, kSlack); }
+
+ private:
+  void Grow(std::size_t room) {
+    auto grown = std::make_unique_for_overwrite<std::uint8_t[]>(room);
+    if (body_size != 0) std::memcpy(grown.get(), body.get(), body_size);
+    body = std::move(grown);
+    body_room_ = room;
+  }
+
+  std::size_t body_room_ = 0;
 };
 
 struct ItemSink {
   CodedItems* items = nullptr;
   const std::atomic<bool>* cancel = nullptr;
+  // `group` is the coder's group buffer, which has room past the group's bytes.
   bool Put(const std::uint8_t* group, std::size_t size) {
     if (cancel->load(std::memory_order_relaxed)) return false;
     items->flags.push_back(group[0]);
-    items->body.insert(items->body.end(), group + 1, group + size);
+    items->AppendGroup(group + 1, size - 1);
     return true;
   }
 };
@@ -110,8 +139,34 @@ class ItemWriter {
   // Items [first, end) of `items`, the first one's bytes at `byte`. False when the sink
   // refused a group.
   bool Write(const CodedItems& items, std::size_t first, std::size_t byte, std::size_t end) {
-    const std::uint8_t* body = items.body.data() + byte;
-    for (std::size_t i = first; i < end; ++i) {
+    const std::uint8_t* body = items.body.get() + byte;
+    std::size_t i = first;
+    while (i < end) {
+      if (flag_count_ == 8 && end - i >= 8) {
+        // A whole group at once: its flags are eight consecutive bits of the part's flags.
+        if (!sink_.Put(code_, code_ptr_)) return false;
+        const std::uint32_t flags = FlagsAt(items.flags, i);
+        std::memcpy(code_ + 1, body, 16);  // up to 16 bytes: the body has slack
+        code_[0] = static_cast<std::uint8_t>(flags);
+        std::uint32_t lengths[8];
+        std::uint32_t group_length = 0;
+        const std::uint8_t* item = body;
+        for (int k = 0; k < 8; ++k) {
+          const std::uint32_t literal = (flags >> k) & 1u;
+          lengths[k] = literal != 0 ? 1 : DecodeMatchLength(item[1]);
+          group_length += lengths[k];
+          item += 2 - literal;
+        }
+        code_ptr_ = 1 + static_cast<std::uint32_t>(item - body);
+        body = item;
+        i += 8;
+        if (total_ - consumed_ >= group_length && (consumed_ & kMask) + group_length < kProgressInterval) {
+          consumed_ += group_length;
+        } else {
+          for (std::uint32_t length : lengths) Advance(length);
+        }
+        continue;
+      }
       if (flag_count_ == 8) {
         if (!sink_.Put(code_, code_ptr_)) return false;
         code_ptr_ = 1;
@@ -130,6 +185,7 @@ class ItemWriter {
         body += 2;
       }
       ++flag_count_;
+      ++i;
       Advance(length);
     }
     return true;
@@ -137,8 +193,17 @@ class ItemWriter {
   bool Finish() { return sink_.Put(code_, code_ptr_); }
 
  private:
+  static constexpr std::uint64_t kMask = kProgressInterval - 1;
+
+  // The flags of items i to i + 7, all of which exist.
+  static std::uint32_t FlagsAt(const std::vector<std::uint8_t>& flags, std::size_t i) {
+    const std::size_t at = i / 8;
+    const auto shift = static_cast<std::uint32_t>(i % 8);
+    if (shift == 0) return flags[at];
+    return ((flags[at] | static_cast<std::uint32_t>(flags[at + 1]) << 8) >> shift) & 0xFFu;
+  }
+
   void Advance(std::uint32_t length) {
-    constexpr std::uint64_t kMask = kProgressInterval - 1;
     if (total_ - consumed_ >= length && (consumed_ & kMask) + length < kProgressInterval) {
       consumed_ += length;
       return;
@@ -154,7 +219,7 @@ class ItemWriter {
   Progress& progress_;
   std::uint64_t total_;
   std::uint64_t consumed_;
-  std::uint8_t code_[kMaxGroupBytes + 1] = {0};
+  std::uint8_t code_[kMaxGroupBytes] = {0};
   std::uint32_t code_ptr_ = 1;
   std::uint32_t flag_count_ = 0;
 };
@@ -252,7 +317,7 @@ class PartCoder {
     auto& encoding = *part.encoding;
     mark.position = part.start + encoding.position();
     mark.item = part.items.flags.size() * 8 + encoding.pending_items();
-    mark.byte = part.items.body.size() + encoding.pending_bytes();
+    mark.byte = part.items.body_size + encoding.pending_bytes();
     if (with_chains) {
       if (!mark.chains) mark.chains = std::make_unique<DefinedChains>();
       part.codec->WriteDefinedChains(encoding.position(), *mark.chains);
@@ -268,8 +333,7 @@ class PartCoder {
       part.codec = part.own_codec.get();
     }
     const std::uint64_t span = part.end - part.start;
-    part.items.flags.reserve(span / 8 + 2);
-    part.items.body.reserve(span + 2);
+    part.items.Reserve(span);
     part.source.emplace(make_source_(part.start));
     part.sink = ItemSink{&part.items, &cancel_};
     part.encoding.emplace(*part.codec, *part.source, part.sink, part.progress);
@@ -308,6 +372,7 @@ class PartCoder {
     if (part.failed) return false;
     const std::size_t end = part.at_end.item;
     if (!part.encoding->Finish()) return false;  // its last group into its items
+    part.items.ZeroSlack();
     return writer.Write(part.items, part.at_begin.item, part.at_begin.byte, end);
   }
 
