@@ -233,7 +233,7 @@ class PartCoder {
       : codec_(codec), total_(total), make_source_(std::move(make_source)), warm_up_(options.warm_up) {
     // Four parts per thread keep the threads busy to the end; parts stay small enough that
     // the few in hand cost little memory and large enough that the warm-up costs little.
-    constexpr std::uint64_t kLeast = std::uint64_t{1} << 18;
+    constexpr std::uint64_t kLeast = std::uint64_t{1} << 17;
     constexpr std::uint64_t kMost = std::uint64_t{1} << 21;
     part_size_ = options.part_size != 0
                      ? options.part_size
