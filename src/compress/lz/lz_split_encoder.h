@@ -24,6 +24,7 @@
 #include <mutex>
 #include <optional>
 #include <span>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -33,7 +34,8 @@ namespace narwick::lz {
 
 struct SplitOptions {
   std::uint64_t split_from = std::uint64_t{1} << 19;  // smaller inputs are coded on one thread
-  unsigned threads = std::thread::hardware_concurrency();
+  // Beyond eight, more parts in hand cost more memory than the threads save time.
+  unsigned threads = std::min(std::thread::hardware_concurrency(), 8u);
   std::uint64_t part_size = 0;  // a multiple of 4096; 0 chooses from the input size
   std::uint64_t warm_up = 3 * kRingSize;  // how far before its part a coder starts; a multiple of 4096
 };
@@ -263,7 +265,11 @@ class PartCoder {
     next_claim_ = 1;
     MoveHorizon(1);
     workers_.reserve(threads_ - 1);
-    for (unsigned t = 1; t < threads_; ++t) workers_.emplace_back([this] { Work(); });
+    try {
+      for (unsigned t = 1; t < threads_; ++t) workers_.emplace_back([this] { Work(); });
+    } catch (const std::system_error&) {
+      // Fewer helpers than asked for (none at worst: the caller's thread codes every part).
+    }
     CodePart(*parts_[0]);  // the first part is in step by definition; its faults are the call's
 
     std::size_t tail = 0;  // the part known to be in step, not yet written
