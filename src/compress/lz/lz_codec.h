@@ -144,7 +144,6 @@ class Encoding {
   // Flushes the last group.
   bool Finish() { return sink_->Put(code_, code_ptr_); }
 
-  bool done() const { return lookahead_ == 0; }
   // The input position of the next item.
   std::uint64_t position() const { return now_; }
   // Items and their bytes in the group not yet flushed.
