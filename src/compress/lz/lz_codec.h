@@ -221,9 +221,10 @@ bool Encoding<Source, Sink, Progress>::CodeUntil(std::uint64_t stop_at) {
   auto advance = [&](auto exact_mode, std::uint32_t length) {
     constexpr bool kExact = decltype(exact_mode)::value;
     // One step; `next` gives the byte read in, false once the source is exhausted.
-    auto step = [&](auto&& next) __attribute__((always_inline)) {
+    // `retired` says that the item's retires were done before its steps.
+    auto step = [&](auto&& next, auto retired) __attribute__((always_inline)) {
       const std::uint32_t s = (r + kMaxMatch) & kRingMask;
-      finder.template Retire<kExact>(text, s, now);
+      if constexpr (!decltype(retired)::value) finder.template Retire<kExact>(text, s, now);
       std::uint8_t b;
       const bool got = next(b);
       if (got) {
@@ -237,16 +238,19 @@ bool Encoding<Source, Sink, Progress>::CodeUntil(std::uint64_t stop_at) {
     if (in_end - in >= static_cast<std::ptrdiff_t>(length) &&
         (consumed & (kProgressInterval - 1)) + length < kProgressInterval) {
       consumed += length;
+      if constexpr (!kExact) finder.RetireItem(text, r, length, now);
       for (std::uint32_t i = 0; i < length; ++i) {
-        step([&](std::uint8_t& b) {
-          b = *in++;
-          return true;
-        });
+        step(
+            [&](std::uint8_t& b) {
+              b = *in++;
+              return true;
+            },
+            std::bool_constant<!kExact>{});
       }
       return;
     }
     for (std::uint32_t i = 0; i < length; ++i) {
-      if (step(next_byte)) {
+      if (step(next_byte, std::false_type{})) {
         ++consumed;
       } else {
         --lookahead;

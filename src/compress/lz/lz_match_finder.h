@@ -100,6 +100,10 @@ class MatchFinder {
   // exact() (the coder's loop dispatches on it once per item).
   template <bool kExact>
   void Retire(const std::uint8_t* text, std::uint32_t s, std::uint64_t now);
+  // Ordinary mode: the retires of an item's `length` steps from r on, before any of them.
+  // Only the last retire of a linked position leaves a trace, and the steps change neither
+  // the flags nor the bytes it reads (those of positions 18 and more ahead of each step).
+  void RetireItem(const std::uint8_t* text, std::uint32_t r, std::uint32_t length, std::uint64_t now);
   // Links r.
   template <bool kExact>
   void Link(const std::uint8_t* text, std::uint32_t r, std::uint64_t now);
@@ -232,6 +236,17 @@ inline void MatchFinder::Retire(const std::uint8_t* text, std::uint32_t s, std::
     // s is the oldest position of its chain: entry 4096 now names the chain's new last
     // position, or its head when s was alone.
     retired_ = (now + 1) << 12 | ChainOf(LoadHead(text, s));
+  }
+}
+
+inline void MatchFinder::RetireItem(const std::uint8_t* text, std::uint32_t r, std::uint32_t length,
+                                    std::uint64_t now) {
+  for (std::uint32_t i = length; i-- > 0;) {
+    const std::uint32_t s = (r + kMaxMatch + i) & kRingMask;
+    if (linked_[s]) {
+      retired_ = (now + i + 1) << 12 | ChainOf(LoadHead(text, s));
+      return;
+    }
   }
 }
 
