@@ -2,7 +2,10 @@
 // the progress events, every message, and the decisions on damaged containers.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
 #include <algorithm>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -205,6 +208,27 @@ TEST_F(LzFileTest, SourceThatShrinksWhileCompressedIsAFault) {
   EXPECT_FALSE(Compress("in", "out"));
   ASSERT_EQ(messages_.size(), 1u);
   EXPECT_EQ(messages_[0], u"There was an error while trying to compress the file: Device I/O error'");
+}
+
+// A file size limit makes the writes past it fail with EFBIG while the parts of a large file
+// are being coded on other threads: the fault is reported, and the call returns.
+TEST_F(LzFileTest, WriteFaultDuringASplitCompressionIsReported) {
+  const Bytes data = Sample(std::size_t{3} << 20, 13);
+  Write("in", data);
+  rlimit before{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &before), 0);
+  const rlim_t cap = Container(data).size() / 2;
+  if (before.rlim_max != RLIM_INFINITY && before.rlim_max < cap) GTEST_SKIP() << "file size already limited";
+  const auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit limited = before;
+  limited.rlim_cur = cap;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+  const bool done = Compress("in", "out");
+  setrlimit(RLIMIT_FSIZE, &before);
+  std::signal(SIGXFSZ, old_handler);
+  EXPECT_FALSE(done);
+  ASSERT_EQ(messages_.size(), 1u);
+  EXPECT_EQ(messages_[0], u"There was an error while trying to compress the file: Disk full'");
 }
 
 TEST_F(LzFileTest, LockedTargetIsReportedThenTheOpenFault) {
