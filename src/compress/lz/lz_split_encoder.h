@@ -15,6 +15,8 @@
 // input.
 #pragma once
 
+#include <sched.h>
+
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
@@ -32,10 +34,19 @@
 
 namespace narwick::lz {
 
+// The processors this process may run on (so `taskset -c 0` makes the coder use one thread),
+// at most eight: beyond that, more parts in hand cost more memory than the threads save time.
+inline unsigned UsableProcessors() {
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  const int count = sched_getaffinity(0, sizeof set, &set) == 0 ? CPU_COUNT(&set) : 0;
+  const unsigned usable = count > 0 ? static_cast<unsigned>(count) : std::thread::hardware_concurrency();
+  return std::min(usable, 8u);
+}
+
 struct SplitOptions {
   std::uint64_t split_from = std::uint64_t{1} << 19;  // smaller inputs are coded on one thread
-  // Beyond eight, more parts in hand cost more memory than the threads save time.
-  unsigned threads = std::min(std::thread::hardware_concurrency(), 8u);
+  unsigned threads = UsableProcessors();
   std::uint64_t part_size = 0;  // a multiple of 4096; 0 chooses from the input size
   std::uint64_t warm_up = 3 * kRingSize;  // how far before its part a coder starts; a multiple of 4096
 };
