@@ -8,25 +8,12 @@
 #include <vector>
 
 #include "compress/lz/lz_codec.h"
+#include "compress/lz/lz_recording_sinks.h"
 #include "compress/lz/lz_reference_test_model.h"
 #include "compress/lz/lz_split_encoder.h"
 
-namespace {
-
-struct VectorSink {
-  std::vector<std::uint8_t> bytes;
-  bool Put(const std::uint8_t* data, std::size_t size) {
-    bytes.insert(bytes.end(), data, data + size);
-    return true;
-  }
-};
-
-struct Recorder {
-  std::vector<std::uint64_t> points;
-  void operator()(std::uint64_t done) { points.push_back(done); }
-};
-
-}  // namespace
+using narwick::lz::Recorder;
+using narwick::lz::VectorSink;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static auto codec = std::make_unique<narwick::lz::Codec>();

@@ -1,5 +1,5 @@
-// Test helpers shared by the coder's tests: sinks and sources that record what they see,
-// and generators of inputs that stress the chains.
+// Test helpers shared by the coder's tests: a source that hands out uneven chunks, encode and
+// decode runs that record what they see, and generators of inputs that stress the chains.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -12,23 +12,11 @@
 #include <vector>
 
 #include "compress/lz/lz_codec.h"
+#include "compress/lz/lz_recording_sinks.h"
 
 namespace narwick::lz {
 
 using Bytes = std::vector<std::uint8_t>;
-
-struct VectorSink {
-  Bytes bytes;
-  bool Put(const std::uint8_t* data, std::size_t size) {
-    bytes.insert(bytes.end(), data, data + size);
-    return true;
-  }
-};
-
-struct Recorder {
-  std::vector<std::uint64_t> points;
-  void operator()(std::uint64_t done) { points.push_back(done); }
-};
 
 // Hands the input out in uneven chunks so that chunk boundaries are exercised too.
 class ChoppySource {
