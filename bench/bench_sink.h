@@ -21,6 +21,7 @@ struct BufferSink {
     used += size;
     return true;
   }
+  // What was written, copied out (after the clock has stopped).
   std::vector<std::uint8_t> Bytes() const { return {room->begin(), room->begin() + static_cast<std::ptrdiff_t>(used)}; }
 };
 
