@@ -122,45 +122,6 @@ TEST(LzCodecTest, RepeatedPairBecomesLiteralsThenOverlappingMatch) {
   EXPECT_EQ(EncodeFast(codec, input).body, (Bytes{0x0F, 0x41, 0x00, 0x42, 0x00, 0x00, 0x08}));
 }
 
-TEST(LzCodecTest, ProgressRepeatsWhenInputEndsOnAMultipleOf4096) {
-  Bytes input(8192);
-  std::mt19937_64 rng(3);
-  for (auto& b : input) b = static_cast<std::uint8_t>(rng());
-  Codec codec;
-  const Encoded got = EncodeFast(codec, input);
-  // 4096 once or twice, then 8192 on every one of the 18 look-ahead steps plus item ends.
-  ASSERT_GE(got.progress.size(), 2u);
-  EXPECT_EQ(got.progress.front(), 4096u);
-  std::size_t at_end = 0;
-  for (auto v : got.progress) at_end += v == 8192 ? 1 : 0;
-  EXPECT_GE(at_end, 18u * 2);
-}
-
-TEST(LzCodecTest, RoundTripsThroughTheDecoder) {
-  std::mt19937_64 rng(99);
-  auto codec = std::make_unique<Codec>();
-  for (int run = 0; run < 600; ++run) {
-    const Bytes input = MakeInput(rng, PickSize(rng));
-    const Encoded encoded = EncodeFast(*codec, input);
-    const Decoded decoded = DecodeBody(*codec, encoded.body, input.size());
-    ASSERT_EQ(decoded.status, DecodeStatus::kOk) << "run " << run;
-    ASSERT_EQ(decoded.bytes, input) << "run " << run;
-  }
-}
-
-TEST(LzCodecTest, DecoderProgressRepeatsAfterAMatchEndingOnAMark) {
-  // 4096 zero bytes as: literal, then matches of 18 from the ring position before.
-  Bytes input(4096 + 100, 0);
-  Codec codec;
-  const Encoded encoded = EncodeFast(codec, input);
-  const Decoded decoded = DecodeBody(codec, encoded.body, input.size());
-  ASSERT_EQ(decoded.status, DecodeStatus::kOk);
-  EXPECT_EQ(decoded.bytes, input);
-  // Either raised once (a literal or mid-match) or twice (a match ending on the mark).
-  ASSERT_FALSE(decoded.progress.empty());
-  for (auto v : decoded.progress) EXPECT_EQ(v, 4096u);
-}
-
 TEST(LzCodecTest, OverlappingMatchRepeatsTheLastByte) {
   // Literal 'z' at ring 0, then a match at position 0 of length 18 from ring position 1.
   const Bytes body = {0x01, 'z', 0x00, 0x0F};
@@ -205,7 +166,8 @@ TEST(LzCodecTest, DecoderMatchesTheReferenceAndKeepsTheRingBetweenCalls) {
     const Bytes input = MakeInput(rng, PickSize(rng));
     Bytes body = EncodeFast(*encoder, input).body;
     std::uint64_t count = input.size();
-    switch (rng() % 4) {
+    const int damage = static_cast<int>(rng() % 4);
+    switch (damage) {
       case 0: break;
       case 1:  // damaged bytes
         for (int f = 0; f < 3 && !body.empty(); ++f) body[rng() % body.size()] ^= static_cast<std::uint8_t>(rng());
@@ -228,21 +190,8 @@ TEST(LzCodecTest, DecoderMatchesTheReferenceAndKeepsTheRingBetweenCalls) {
     ASSERT_EQ(got.status, want_status) << "run " << run;
     ASSERT_EQ(got.bytes, want.bytes) << "run " << run;
     ASSERT_EQ(got.progress, want.progress) << "run " << run;
-  }
-}
-
-TEST(LzCodecTest, DecoderSurvivesArbitraryBodies) {
-  std::mt19937_64 rng(5);
-  Codec codec;
-  for (int run = 0; run < 2000; ++run) {
-    Bytes body(rng() % 300);
-    for (auto& b : body) b = static_cast<std::uint8_t>(rng());
-    const std::uint64_t count = rng() % 3000;
-    const std::uint64_t limit = count + 1;
-    const Decoded d = DecodeBody(codec, body, count, limit);
-    ASSERT_LE(d.bytes.size(), limit);
-    if (d.status == DecodeStatus::kOk) {
-      ASSERT_GE(d.bytes.size(), count);
+    if (damage == 0) {
+      ASSERT_EQ(got.bytes, input) << "run " << run;
     }
   }
 }

@@ -92,6 +92,15 @@ class LzFileTest : public ::testing::Test {
   int pumps_ = 0;
 };
 
+// The events a file compression raises for the core's progress points: each as a percentage
+// of the length, then the closing 100.
+std::vector<float> ExpectedEvents(const std::vector<std::uint64_t>& points, std::size_t size) {
+  std::vector<float> events;
+  for (auto p : points) events.push_back(static_cast<float>(static_cast<double>(p) / static_cast<double>(size) * 100.0));
+  events.push_back(100.0f);
+  return events;
+}
+
 Bytes Sample(std::size_t size, unsigned seed) {
   std::mt19937 rng(seed);
   Bytes out(size);
@@ -125,10 +134,7 @@ TEST_F(LzFileTest, LargeFilesGiveTheCoresBytesAndEvents) {
     progress_.clear();
     ASSERT_TRUE(Compress("in", "out")) << size;
     ASSERT_EQ(Read("out"), want) << size;
-    std::vector<float> events;
-    for (auto p : points) events.push_back(static_cast<float>(static_cast<double>(p) / static_cast<double>(size) * 100.0));
-    events.push_back(100.0f);
-    EXPECT_EQ(progress_, events) << size;
+    EXPECT_EQ(progress_, ExpectedEvents(points, size)) << size;
   }
 }
 
@@ -150,9 +156,7 @@ TEST_F(LzFileTest, ProgressEventsFor8192And10000Bytes) {
     Container(data, &points);
     progress_.clear();
     ASSERT_TRUE(Compress("in", "out"));
-    std::vector<float> want;
-    for (auto p : points) want.push_back(static_cast<float>(static_cast<double>(p) / static_cast<double>(size) * 100.0));
-    want.push_back(100.0f);
+    const std::vector<float> want = ExpectedEvents(points, size);
     EXPECT_EQ(progress_, want) << size;
     EXPECT_EQ(std::count(progress_.begin(), progress_.end(), 100.0f), size == 8192 ? std::count(want.begin(), want.end(), 100.0f) : 1);
     if (size == 10000) {
