@@ -5,7 +5,6 @@
 
 #include <cstdint>
 #include <deque>
-#include <functional>
 #include <optional>
 #include <memory>
 #include <random>
@@ -13,7 +12,6 @@
 #include <string>
 #include <vector>
 
-#include "list/ordered_list_store.h"
 #include "narwick/frame/codepage.h"
 #include "narwick/frame/convert.h"
 #include "narwick/frame/object.h"
@@ -25,6 +23,9 @@ namespace narwick {
 namespace {
 
 using Items = list::Items;
+
+Variant B(VariantBool b) { return Variant(b); }
+Variant B(bool b) { return Variant(VariantBool(b)); }
 
 // ---------------------------------------------------------------------------------------
 // The model: nodes live until the model dies (as references would keep them), links are
@@ -184,7 +185,6 @@ class Model {
   }
   Variant UBoundNodeIndex() { return Variant::FromLong(MoveLast() ? cursor_->index : -1); }
   Variant LBoundNodeIndex() { return Variant::FromLong(MoveFirst() ? cursor_->index : -1); }
-
 
   // --- search and node operations ---
 
@@ -554,7 +554,6 @@ class Model {
     return Variant();
   }
  private:
-  static Variant B(bool b) { return Variant(VariantBool(b)); }
   Long sort_kind_ = 0;
   MNode* Fresh() {
     nodes_.emplace_back();
@@ -566,56 +565,6 @@ class Model {
   MNode* tail_;
   MNode* cursor_;
 };
-
-// ---------------------------------------------------------------------------------------
-// State snapshots in one comparable text.
-
-std::string ItemText(const Variant& v) {
-  std::ostringstream out;
-  PrintTo(v, &out);
-  return out.str();
-}
-
-std::string ItemsText(const Items& items) {
-  std::string text;
-  for (const Variant& v : items) text += ItemText(v) + ",";
-  return text;
-}
-
-std::string CursorText(const void* cursor, const void* head, const void* tail, bool linked_prev,
-                       bool linked_next, Long index, const Items* items) {
-  if (cursor == nullptr) return "unset";
-  std::string where = cursor == head   ? "head"
-                      : cursor == tail ? "tail"
-                      : (linked_prev && linked_next) ? "node"
-                                                     : "off-chain";
-  return where + " " + std::to_string(index) + " [" + ItemsText(*items) + "]";
-}
-
-std::string Snapshot(Model& m) {
-  std::string text = "head[" + ItemsText(m.head()->items) + "] ";
-  for (MNode* n = m.head()->next; n != m.tail(); n = n->next) {
-    text += std::to_string(n->index) + "[" + ItemsText(n->items) + "] ";
-  }
-  text += "tail[" + ItemsText(m.tail()->items) + "] cursor: ";
-  MNode* c = m.cursor();
-  text += c == nullptr ? "unset"
-                       : CursorText(c, m.head(), m.tail(), c->previous != nullptr, c->next != nullptr,
-                                    c->index, &c->items);
-  return text;
-}
-
-std::string Snapshot(clsOrderedLinkedList& l) {
-  list::OrderedListStore& s = OrderedLinkedListPeer::Store(l);
-  std::string text = "head[" + ItemsText(s.head()->items) + "] ";
-  for (list::ListNode* n : s.Nodes()) text += std::to_string(n->index) + "[" + ItemsText(n->items) + "] ";
-  text += "tail[" + ItemsText(s.tail()->items) + "] cursor: ";
-  list::ListNode* c = s.cursor();
-  text += c == nullptr ? "unset"
-                       : CursorText(c, s.head(), s.tail(), c->previous != nullptr, c->next != nullptr,
-                                    c->index, &c->items);
-  return text;
-}
 
 // ---------------------------------------------------------------------------------------
 // Random operations.
@@ -668,9 +617,6 @@ class Driver {
   std::mt19937_64 rng_;
   Object probe_ = MakeObject(std::make_shared<clsOrderedLinkedList>());
 };
-
-Variant B(VariantBool b) { return Variant(b); }
-Variant B(bool b) { return Variant(VariantBool(b)); }
 
 // Two lists and their models (so that list copy has a partner), the file both write, and an
 // object that items may hold.
@@ -935,11 +881,27 @@ State Capture(clsOrderedLinkedList& l) {
   return s;
 }
 
+std::string Text(const State& s) {
+  std::ostringstream out;
+  auto items = [&](const Items& row) {
+    out << "[";
+    for (const Variant& v : row) out << ::testing::PrintToString(v) << ",";
+    out << "] ";
+  };
+  for (const auto& [index, row] : s.rows) {
+    out << index;
+    items(row);
+  }
+  out << "cursor: " << s.cursor_kind << " " << s.cursor_index;
+  items(s.cursor_items);
+  return out.str();
+}
+
 void ExpectSameState(Model& m, clsOrderedLinkedList& l, const std::string& where) {
   State expected = Capture(m);
   State actual = Capture(l);
   if (!(expected == actual)) {
-    FAIL() << where << "\n model: " << Snapshot(m) << "\n  list: " << Snapshot(l);
+    FAIL() << where << "\n model: " << Text(expected) << "\n  list: " << Text(actual);
   }
   std::string fault = OrderedLinkedListPeer::Store(l).CheckInvariants();
   if (!fault.empty()) FAIL() << where << ": " << fault;
