@@ -28,7 +28,8 @@ class BufferedFileTest : public ::testing::Test {
   }
   void Write(const std::string& name, const Bytes& bytes) {
     std::ofstream(folder_.path() / name, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
   }
   Bytes Read(const std::string& name) {
     std::ifstream in(folder_.path() / name, std::ios::binary);
@@ -38,128 +39,87 @@ class BufferedFileTest : public ::testing::Test {
   std::mt19937 rng_{4};
 };
 
-TEST_F(BufferedFileTest, ChunksAndReadsGiveTheFileAcrossBufferEnds) {
-  for (std::size_t size : {0u, 1u, 262143u, 262144u, 262145u, 700000u}) {
+// Files around the buffer size and on both sides of the read-ahead threshold, taken by a
+// random mix of small and large reads and whole chunks, with reads at random offsets between
+// them that must leave the sequential position alone.
+TEST_F(BufferedFileTest, MixedReadsGiveTheFileWithAndWithoutReadAhead) {
+  const std::size_t buffer = BufferedReader::kBufferSize;
+  for (std::size_t size :
+       {std::size_t{0}, std::size_t{1}, buffer - 1, buffer, buffer + 1,
+        BufferedReader::kReadAheadFrom - 1, BufferedReader::kReadAheadFrom, 3 * buffer + 17}) {
     const Bytes data = Random(size);
     Write("f", data);
     BufferedReader reader(folder_.File("f"));
     EXPECT_EQ(reader.Length(), size);
-    Bytes got(std::min<std::size_t>(size, 10));
-    got.resize(reader.Read(got.data(), got.size()));
-    for (auto chunk = reader.Next(); !chunk.empty(); chunk = reader.Next()) got.insert(got.end(), chunk.begin(), chunk.end());
-    EXPECT_EQ(got, data) << size;
-  }
-}
-
-// Files on both sides of the read-ahead threshold, taken by a random mix of small and large
-// reads and whole chunks.
-TEST_F(BufferedFileTest, MixedReadsAndChunksGiveTheFileWithAndWithoutReadAhead) {
-  const std::size_t threshold = BufferedReader::kReadAheadFrom;
-  for (std::size_t size : {threshold - 1, threshold, 3 * BufferedReader::kBufferSize + 17}) {
-    const Bytes data = Random(size);
-    Write("f", data);
-    BufferedReader reader(folder_.File("f"));
     Bytes got;
-    for (;;) {
-      if (rng_() % 3 == 0) {
+    for (bool more = true; more;) {
+      const auto action = rng_() % 4;
+      if (action == 0) {
         const auto chunk = reader.Next();
-        if (chunk.empty()) break;
+        more = !chunk.empty();
         got.insert(got.end(), chunk.begin(), chunk.end());
+      } else if (action == 1) {
+        const std::size_t at = rng_() % (size + 1);
+        const std::size_t want = rng_() % 2 == 0 ? 1 + rng_() % 100 : 300000;
+        Bytes part(want);
+        part.resize(reader.ReadAt(at, part.data(), want));
+        EXPECT_TRUE(part ==
+                    Bytes(data.begin() + static_cast<std::ptrdiff_t>(at),
+                          data.begin() + static_cast<std::ptrdiff_t>(std::min(size, at + want))))
+            << "at " << at;
       } else {
         const std::size_t want = rng_() % 2 == 0 ? 1 + rng_() % 5000 : 200000 + rng_() % 400000;
         Bytes part(want);
         part.resize(reader.Read(part.data(), want));
         got.insert(got.end(), part.begin(), part.end());
-        if (part.size() < want) break;
+        more = part.size() == want;
       }
     }
     EXPECT_EQ(got, data) << size;
     EXPECT_TRUE(reader.Next().empty());
+    const BufferedReader at_offsets(folder_.File("f"), BufferedReader::Access::kAtOffsets);
+    Bytes whole(size + 10);
+    whole.resize(at_offsets.ReadAt(0, whole.data(), whole.size()));
+    EXPECT_EQ(whole, data) << size;
   }
 }
 
-// Reads at offsets, interleaved with sequential ones, neither disturbing the other.
-TEST_F(BufferedFileTest, ReadsAtOffsetsLeaveTheSequentialPositionAlone) {
-  const Bytes data = Random(3 * BufferedReader::kBufferSize + 5);
-  Write("f", data);
-  BufferedReader reader(folder_.File("f"));
-  Bytes sequential;
-  for (auto chunk = reader.Next(); !chunk.empty(); chunk = reader.Next()) {
-    sequential.insert(sequential.end(), chunk.begin(), chunk.end());
-    const std::size_t at = rng_() % (data.size() + 1);
-    const std::size_t want = rng_() % 2 == 0 ? 1 + rng_() % 100 : 300000;
-    Bytes part(want);
-    part.resize(reader.ReadAt(at, part.data(), want));
-    ASSERT_EQ(part.size(), std::min(want, data.size() - at)) << at;
-    EXPECT_TRUE(std::equal(part.begin(), part.end(), data.begin() + static_cast<std::ptrdiff_t>(at))) << at;
-  }
-  EXPECT_EQ(sequential, data);
-
-  const BufferedReader at_offsets(folder_.File("f"), BufferedReader::Access::kAtOffsets);
-  Bytes whole(data.size() + 10);
-  whole.resize(at_offsets.ReadAt(0, whole.data(), whole.size()));
-  EXPECT_EQ(whole, data);
-}
-
-TEST_F(BufferedFileTest, WriterKeepsOrderAndDoesNotCutAnExistingFile) {
-  Write("out", Bytes(600000, 0xEE));
-  const Bytes data = Random(300000);
-  {
-    BufferedWriter writer(folder_.File("out"));
-    std::size_t at = 0;
-    while (at < data.size()) {
-      const std::size_t n = std::min<std::size_t>(data.size() - at, 1 + rng_() % 70000);
-      writer.Put(data.data() + at, n);
-      at += n;
-    }
-    writer.Close();
-  }
-  const Bytes got = Read("out");
-  ASSERT_EQ(got.size(), 600000u);
-  EXPECT_TRUE(std::equal(data.begin(), data.end(), got.begin()));
-  EXPECT_EQ(got[300000], 0xEE);
-}
-
-// A later part written at its offset from another thread while the buffered part is put:
-// both land, neither moves the other.
-TEST_F(BufferedFileTest, WritesAtOffsetsLandBesideTheBufferedOnes) {
+// Bytes put and bytes produced in place, in random turns and sizes, land in order while
+// another thread writes a later part at its offset; a longer file there is not cut short.
+TEST_F(BufferedFileTest, PutsRoomsAndWritesAtOffsetsLandInOrder) {
+  Write("out", Bytes(2100000, 0xEE));
   const Bytes data = Random(2000000);
   const std::size_t split = 1234567;
   {
-    BufferedWriter writer(folder_.File("parts"));
+    BufferedWriter writer(folder_.File("out"));
     std::thread later([&] {
       for (std::size_t at = split; at < data.size(); at += 100000) {
         writer.WriteAt(at, data.data() + at, std::min<std::size_t>(100000, data.size() - at));
       }
     });
-    for (std::size_t at = 0; at < split; at += 70000) writer.Put(data.data() + at, std::min<std::size_t>(70000, split - at));
+    for (std::size_t at = 0, n = 0; at < split; at += n) {
+      n = std::min<std::size_t>(split - at, 1 + rng_() % 90000);
+      if (rng_() % 2 == 0) {
+        writer.Put(data.data() + at, n);
+        continue;
+      }
+      const auto room = writer.Room(n);
+      if (room.size() < n) {
+        ADD_FAILURE() << "room of " << room.size() << " for " << n;
+        break;
+      }
+      std::copy_n(data.data() + at, n, room.data());
+      writer.Commit(n);
+    }
     later.join();
     writer.Close();
   }
-  EXPECT_EQ(Read("parts"), data);
-}
-
-// Bytes put and bytes produced in place, in random turns and sizes, land in order.
-TEST_F(BufferedFileTest, RoomsAndPutsInterleaveInOrder) {
-  const Bytes data = Random(1500000);
-  {
-    BufferedWriter writer(folder_.File("mixed"));
-    std::size_t at = 0;
-    while (at < data.size()) {
-      const std::size_t n = std::min<std::size_t>(data.size() - at, 1 + rng_() % 90000);
-      if (rng_() % 2 == 0) {
-        writer.Put(data.data() + at, n);
-      } else {
-        const auto room = writer.Room(n);
-        ASSERT_GE(room.size(), n);
-        std::copy_n(data.data() + at, n, room.data());
-        writer.Commit(n);
-      }
-      at += n;
-    }
-    writer.Close();
-  }
-  EXPECT_EQ(Read("mixed"), data);
+  Bytes got = Read("out");
+  ASSERT_EQ(got.size(), 2100000u);
+  EXPECT_TRUE(
+      std::all_of(got.begin() + 2000000, got.end(), [](std::uint8_t b) { return b == 0xEE; }));
+  got.resize(data.size());
+  EXPECT_EQ(got, data);
 }
 
 TEST_F(BufferedFileTest, OpenFaultsCarryTheHostNumbers) {

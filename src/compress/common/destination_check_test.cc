@@ -4,10 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
-
-#include <unistd.h>
 
 #include "compress/common/destination_messages.h"
 #include "compress/common/fake_file_system_tools.h"
@@ -29,10 +29,13 @@ class FailingProbe final : public ProbeFileSystem {
 class DestinationCheckTest : public ::testing::Test {
  protected:
   bool Check(const std::string& name, Long bytes, const DestinationServices& services) {
-    return CheckDestination(tools_, MissingFileTools::kMake, folder_.File(name), bytes,
-                            [this](const String& m) { messages_.push_back(m); }, services);
+    return CheckDestination(
+        tools_, MissingFileTools::kMake, folder_.File(name), bytes,
+        [this](const String& m) { messages_.push_back(m); }, services);
   }
-  bool Check(const std::string& name, Long bytes) { return Check(name, bytes, DefaultDestinationServices()); }
+  bool Check(const std::string& name, Long bytes) {
+    return Check(name, bytes, DefaultDestinationServices());
+  }
   DestinationServices WithAttributes(std::uint32_t attributes) {
     DestinationServices s = DefaultDestinationServices();
     s.folder_attributes = [attributes](const String&) { return attributes; };
@@ -50,80 +53,64 @@ class DestinationCheckTest : public ::testing::Test {
   int probes_made_ = 0;
 };
 
+// A probe file already there is someone's old one: deleted, and the new one too. The space
+// test allows as many bytes as are free.
 TEST_F(DestinationCheckTest, WritableFolderPassesAndLeavesNoProbe) {
-  EXPECT_TRUE(Check("out.bin", 100));
+  std::ofstream(folder_.path() / "test.tmp") << "someone's file";
+  fake_.state->free_space = 1000;
+  EXPECT_TRUE(Check("out.bin", 1000));
   EXPECT_TRUE(messages_.empty());
   EXPECT_FALSE(std::filesystem::exists(folder_.path() / "test.tmp"));
   EXPECT_NE(tools_, nullptr);  // made on first use
-}
-
-TEST_F(DestinationCheckTest, ExistingProbeFileIsDeleted) {
-  std::ofstream(folder_.path() / "test.tmp") << "someone's file";
-  EXPECT_TRUE(Check("out.bin", 1));
-  EXPECT_FALSE(std::filesystem::exists(folder_.path() / "test.tmp"));
-}
-
-TEST_F(DestinationCheckTest, SpaceTestAllowsEqualAndRefusesMore) {
-  fake_.state->free_space = 1000;
-  EXPECT_TRUE(Check("out.bin", 1000));
   EXPECT_FALSE(Check("out.bin", 1001));
-  ASSERT_EQ(messages_.size(), 1u);
   const String drive = MakeLocalFileSystemTools()->GetDriveName(folder_.File("out.bin"));
-  EXPECT_EQ(messages_[0], u"There is not enough disk space on drive '" + drive + u"' to perform this operation.");
+  EXPECT_EQ(messages_, std::vector<String>{u"There is not enough disk space on drive '" + drive +
+                                           u"' to perform this operation."});
 }
 
+// A missing folder, or a file in its place, is named; no probe is made.
 TEST_F(DestinationCheckTest, MissingFolderNamesTheFolderAndMakesNoProbe) {
-  const String path = folder_.File("absent/out.bin");
-  EXPECT_FALSE(CheckDestination(tools_, MissingFileTools::kMake, path, 1,
-                                [this](const String& m) { messages_.push_back(m); }, WithAttributes(0x10)));
-  ASSERT_EQ(messages_.size(), 1u);
-  EXPECT_EQ(messages_[0], u"The folder '" + folder_.File("absent") +
-                              u"' does not exist.  Make sure the folder exists before backing up or restoring a file");
+  EXPECT_FALSE(Check("absent/out.bin", 1, WithAttributes(0x10)));
+  EXPECT_EQ(messages_, std::vector<String>{
+                           u"The folder '" + folder_.File("absent") +
+                           u"' does not exist.  Make sure the folder exists before backing up or "
+                           u"restoring a file"});
   EXPECT_EQ(probes_made_, 0);
-}
-
-TEST_F(DestinationCheckTest, AFileInPlaceOfTheFolderIsNoFolder) {
   std::ofstream(folder_.path() / "plain") << "x";
   EXPECT_FALSE(Check("plain/out.bin", 1));
-  ASSERT_EQ(messages_.size(), 1u);
-  EXPECT_EQ(messages_[0].rfind(u"The folder '", 0), 0u);
+  EXPECT_EQ(messages_.back(), NoFolderMessage(folder_.File("plain")));
 }
 
-TEST_F(DestinationCheckTest, FolderWithoutDirectoryBitIsRefusedSilently) {
-  EXPECT_FALSE(Check("out.bin", 1, WithAttributes(0x20)));
-  EXPECT_TRUE(messages_.empty());
-  EXPECT_EQ(probes_made_, 0);
-}
-
-TEST_F(DestinationCheckTest, ReadOnlyFolderIsRefusedWithoutAProbe) {
-  EXPECT_FALSE(Check("out.bin", 1, WithAttributes(0x11)));
-  ASSERT_EQ(messages_.size(), 1u);
-  EXPECT_EQ(messages_[0], u"You do not have the proper permission to create a new file in this location.");
-  EXPECT_EQ(probes_made_, 0);
-  // Unreadable attributes are all bits set: read-only, so refused the same way.
-  messages_.clear();
-  EXPECT_FALSE(Check("out.bin", 1, WithAttributes(kInvalidAttributes)));
-  EXPECT_EQ(messages_, std::vector<String>{kReadOnlyFolderMessage});
-}
-
-TEST_F(DestinationCheckTest, FolderWhereFilesCannotBeCreatedFailsTheProbe) {
-  DestinationServices s = DefaultDestinationServices();
-  s.make_probe_file_system = [] { return std::make_unique<FailingProbe>(); };
-  EXPECT_FALSE(Check("out.bin", 1, s));
-  EXPECT_EQ(messages_, std::vector<String>{u"You do not have permission to create a new file in this location."});
-  messages_.clear();
-  s.make_probe_file_system = []() -> std::unique_ptr<ProbeFileSystem> { Raise(err::kCantCreateObject); };
-  EXPECT_FALSE(Check("out.bin", 1, s));
-  EXPECT_EQ(messages_, std::vector<String>{kProbeFailedMessage});
-}
-
-TEST_F(DestinationCheckTest, RealReadOnlyFolderWhenNotRoot) {
-  if (::geteuid() == 0) GTEST_SKIP() << "root may write into any folder";
-  std::filesystem::create_directory(folder_.path() / "ro");
-  std::filesystem::permissions(folder_.path() / "ro", std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
-  EXPECT_FALSE(Check("ro/out.bin", 1));
-  EXPECT_EQ(messages_, std::vector<String>{kReadOnlyFolderMessage});
-  std::filesystem::permissions(folder_.path() / "ro", std::filesystem::perms::owner_all);
+// Attributes without the directory bit refuse silently; read-only ones (unreadable ones are
+// all bits set) refuse without a probe; a probe that cannot be made or written fails.
+TEST_F(DestinationCheckTest, FoldersThatCannotTakeAFileAreRefused) {
+  DestinationServices failing_probe = DefaultDestinationServices();
+  failing_probe.make_probe_file_system = [] { return std::make_unique<FailingProbe>(); };
+  DestinationServices no_probe = DefaultDestinationServices();
+  no_probe.make_probe_file_system = []() -> std::unique_ptr<ProbeFileSystem> {
+    Raise(err::kCantCreateObject);
+  };
+  const struct {
+    const char* what;
+    DestinationServices services;
+    std::vector<String> messages;
+  } cases[] = {
+      {"no directory bit", WithAttributes(0x20), {}},
+      {"read-only",
+       WithAttributes(0x11),
+       {u"You do not have the proper permission to create a new file in this location."}},
+      {"unreadable attributes", WithAttributes(kInvalidAttributes), {kReadOnlyFolderMessage}},
+      {"probe fails",
+       failing_probe,
+       {u"You do not have permission to create a new file in this location."}},
+      {"no probe object", no_probe, {kProbeFailedMessage}},
+  };
+  for (const auto& c : cases) {
+    messages_.clear();
+    EXPECT_FALSE(Check("out.bin", 1, c.services)) << c.what;
+    EXPECT_EQ(messages_, c.messages) << c.what;
+  }
+  EXPECT_EQ(probes_made_, 0);  // counted only by the attribute cases
 }
 
 TEST_F(DestinationCheckTest, HuffmanTwinWithoutFileToolsMakesNone) {
@@ -143,6 +130,17 @@ TEST_F(DestinationCheckTest, FailingFileToolsAreIgnored) {
   fake_.state->fail_everything = true;
   EXPECT_FALSE(Check("out.bin", 5));
   EXPECT_EQ(messages_, std::vector<String>{NoSpaceMessage(u"")});
+}
+
+// The folder's real permissions, read through the platform: only a user other than root is
+// kept out of a folder without write permission.
+TEST_F(DestinationCheckTest, RealReadOnlyFolderWhenNotRoot) {
+  if (::geteuid() == 0) GTEST_SKIP() << "root may write into any folder";
+  std::filesystem::create_directory(folder_.path() / "ro");
+  std::filesystem::permissions(folder_.path() / "ro", std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+  EXPECT_FALSE(Check("ro/out.bin", 1));
+  EXPECT_EQ(messages_, std::vector<String>{kReadOnlyFolderMessage});
+  std::filesystem::permissions(folder_.path() / "ro", std::filesystem::perms::owner_all);
 }
 
 }  // namespace
