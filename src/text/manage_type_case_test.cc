@@ -11,17 +11,14 @@
 namespace narwick {
 namespace {
 
-TEST(ManageTypeCaseTest, Defaults) {
+TEST(ManageTypeCaseTest, DefaultsAndPropertiesDriveTheFormatter) {
   clsManageTypeCase tc;
   EXPECT_EQ(tc.CaseFormating(), enumCaseFormating::enumNormalCase);
-  EXPECT_EQ(tc.KeepStandardMiscAbreviationsCAPS().raw(), -1);
-  EXPECT_EQ(tc.KeepStandardAddressAbreviationsCAPS().raw(), -1);
-  EXPECT_EQ(tc.KeepCanadianProvincesAbreviationsCAPS().raw(), -1);
-  EXPECT_EQ(tc.KeepUSStatesAbreviationsCAPS().raw(), -1);
-}
-
-TEST(ManageTypeCaseTest, PropertiesDriveTheFormatter) {
-  clsManageTypeCase tc;
+  for (VariantBool keep :
+       {tc.KeepStandardMiscAbreviationsCAPS(), tc.KeepStandardAddressAbreviationsCAPS(),
+        tc.KeepCanadianProvincesAbreviationsCAPS(), tc.KeepUSStatesAbreviationsCAPS()}) {
+    EXPECT_EQ(keep.raw(), -1);
+  }
   EXPECT_EQ(tc.modifyCase(u"rr #3 main st nw"), u"rr #3 Main st nw ");
   tc.KeepStandardMiscAbreviationsCAPS(False);
   EXPECT_EQ(tc.modifyCase(u"rr #3 main st nw"), u"RR #3 Main st NW ");
@@ -38,6 +35,7 @@ TEST(ManageTypeCaseTest, PropertiesDriveTheFormatter) {
 
 TEST(ManageTypeCaseTest, LateBoundByProgId) {
   Object tc = CreateObject("Narwick.clsManageTypeCase");
+  Object other = CreateObject("Narwick.clsManageTypeCase");
   EXPECT_EQ(tc.Get("CaseFormating"), Variant(1));
   EXPECT_EQ(tc.Get("KeepUSStatesAbreviationsCAPS"), Variant(true));
   Variant text = u"john smith cpa";
@@ -45,6 +43,7 @@ TEST(ManageTypeCaseTest, LateBoundByProgId) {
   EXPECT_EQ(text, Variant(u"john smith cpa"));  // by reference, not changed
   tc.Let("CaseFormating", 3);
   EXPECT_EQ(tc.Call("modifyCase", {u"JOHN SMITH CPA"}), Variant(u"john smith CPA"));
+  EXPECT_EQ(other.Call("modifyCase", {u"xyz"}), Variant(u"Xyz "));  // objects share nothing
   // The stored value is kept without a check; unknown modes format as normal case.
   tc.Let("CaseFormating", 9);
   EXPECT_EQ(tc.Get("CaseFormating"), Variant(9));
@@ -55,14 +54,6 @@ TEST(ManageTypeCaseTest, LateBoundByProgId) {
   // A number passed for the String parameter is converted first.
   EXPECT_EQ(tc.Call("modifyCase", {42}), Variant(u"42 "));
   EXPECT_RUNTIME_ERROR(tc.Call("modifyCase"), err::kArgumentNotOptional);
-}
-
-TEST(ManageTypeCaseTest, TwoObjectsAreIndependent) {
-  Object a = CreateObject("Narwick.clsManageTypeCase");
-  Object b = CreateObject("Narwick.clsManageTypeCase");
-  a.Let("CaseFormating", 2);
-  EXPECT_EQ(a.Call("modifyCase", {u"x"}), Variant(u"X"));
-  EXPECT_EQ(b.Call("modifyCase", {u"xyz"}), Variant(u"Xyz "));
 }
 
 TEST(ManageTypeCaseTest, EveryMemberAnswersByName) {
