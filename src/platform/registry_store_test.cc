@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -32,10 +34,10 @@ class RegistryStoreTest : public ::testing::Test {
 
   std::filesystem::path Path() const { return folder_.path() / "store" / "registry.db"; }
 
-  HKey Create(HKey root, std::string_view path, std::uint32_t sam = reg::kAllAccess) {
+  HKey Create(HKey root, std::string_view path) {
     HKey key = 0;
-    std::uint32_t disposition = 0;
-    EXPECT_EQ(store_->CreateKeyEx(root, path, 0, sam, &key, &disposition), reg::kSuccess) << path;
+    EXPECT_EQ(store_->CreateKeyEx(root, path, 0, reg::kAllAccess, &key, nullptr), reg::kSuccess)
+        << path;
     return key;
   }
   HKey Open(HKey root, std::string_view path, std::uint32_t sam = reg::kAllAccess) {
@@ -43,33 +45,26 @@ class RegistryStoreTest : public ::testing::Test {
     EXPECT_EQ(store_->OpenKeyEx(root, path, 0, sam, &key), reg::kSuccess) << path;
     return key;
   }
-  std::vector<std::string> SubKeys(HKey key) {
-    std::vector<std::string> names;
-    char buffer[300];
-    for (std::uint32_t i = 0;; ++i) {
-      RegStatus s = store_->EnumKey(key, i, buffer);
-      if (s == reg::kNoMoreItems) break;
-      EXPECT_EQ(s, reg::kSuccess);
-      names.emplace_back(buffer);
-    }
-    return names;
-  }
-  std::vector<std::string> ValueNames(HKey key) {
+  // Names by index until kNoMoreItems: subkeys, or value names with their reported length.
+  std::vector<std::string> Names(HKey key, bool values) {
     std::vector<std::string> names;
     char buffer[300];
     for (std::uint32_t i = 0;; ++i) {
       std::uint32_t length = 0;
-      RegStatus s = store_->EnumValue(key, i, buffer, &length, nullptr, nullptr, nullptr);
-      if (s == reg::kNoMoreItems) break;
+      RegStatus s = values ? store_->EnumValue(key, i, buffer, &length, nullptr, nullptr, nullptr)
+                           : store_->EnumKey(key, i, buffer);
+      if (s == reg::kNoMoreItems) return names;
       EXPECT_EQ(s, reg::kSuccess);
-      EXPECT_EQ(length, std::string(buffer).size());
       names.emplace_back(buffer);
+      EXPECT_TRUE(!values || length == names.back().size()) << names.back();
     }
-    return names;
   }
+  std::vector<std::string> SubKeys(HKey key) { return Names(key, false); }
+  std::vector<std::string> ValueNames(HKey key) { return Names(key, true); }
   std::optional<RegValue> Read(HKey key, std::string_view name) {
     std::uint32_t type = 0, size = 0;
-    if (store_->QueryValueEx(key, name, &type, nullptr, &size) != reg::kSuccess) return std::nullopt;
+    if (store_->QueryValueEx(key, name, &type, nullptr, &size) != reg::kSuccess)
+      return std::nullopt;
     std::vector<std::uint8_t> data(size);
     std::uint32_t room = size;
     EXPECT_EQ(store_->QueryValueEx(key, name, &type, data.data(), &room), reg::kSuccess);
@@ -81,12 +76,8 @@ class RegistryStoreTest : public ::testing::Test {
   std::unique_ptr<RegistryStore> store_;
 };
 
-TEST_F(RegistryStoreTest, OpensWithWriteAheadLogAndKeepsDataAcrossOpens) {
-  HKey key = Create(kHkcu, "Software\\Narwick");
-  ASSERT_EQ(store_->SetValueEx(key, "kept", reg::kBinary, Bytes({1, 2, 3})), reg::kSuccess);
-  store_->CloseKey(key);
-  store_.reset();
-
+// Write-ahead logging, so that readers in other processes never wait for a writer.
+TEST_F(RegistryStoreTest, OpensWithWriteAheadLog) {
   sqlite3* db = nullptr;
   ASSERT_EQ(sqlite3_open(Path().c_str(), &db), SQLITE_OK);
   sqlite3_stmt* stmt = nullptr;
@@ -95,11 +86,6 @@ TEST_F(RegistryStoreTest, OpensWithWriteAheadLogAndKeepsDataAcrossOpens) {
   EXPECT_STREQ(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)), "wal");
   sqlite3_finalize(stmt);
   sqlite3_close(db);
-
-  store_ = RegistryStore::Open(Path());
-  auto value = Read(Open(kHkcu, "SOFTWARE\\narwick"), "KEPT");
-  ASSERT_TRUE(value);
-  EXPECT_EQ(value->data, Bytes({1, 2, 3}));
 }
 
 TEST_F(RegistryStoreTest, OpenReportsFilesThatAreNotStores) {
@@ -113,57 +99,51 @@ TEST_F(RegistryStoreTest, OpenReportsFilesThatAreNotStores) {
   }
 }
 
-TEST_F(RegistryStoreTest, CreateReportsDispositionAndMakesIntermediateKeys) {
+// Intermediate keys, case kept as first written and case-blind lookup are the model test's;
+// here the statuses and dispositions it does not see.
+TEST_F(RegistryStoreTest, KeyPathsAndDispositions) {
   HKey key = 0;
   std::uint32_t disposition = 0;
-  ASSERT_EQ(store_->CreateKeyEx(kHkcu, "A\\B\\C", 0, reg::kAllAccess, &key, &disposition), reg::kSuccess);
+  auto create = [&](std::string_view path) {
+    return store_->CreateKeyEx(kHkcu, path, 0, reg::kAllAccess, &key, &disposition);
+  };
+  auto open = [&](std::string_view path) {
+    return store_->OpenKeyEx(kHkcu, path, 0, reg::kAllAccess, &key);
+  };
+  ASSERT_EQ(create("A\\B"), reg::kSuccess);
   EXPECT_EQ(disposition, reg::kCreatedNewKey);
-  store_->CloseKey(key);
-  ASSERT_EQ(store_->CreateKeyEx(kHkcu, "a\\b\\c", 0, reg::kAllAccess, &key, &disposition), reg::kSuccess);
+  ASSERT_EQ(create("a\\b"), reg::kSuccess);
   EXPECT_EQ(disposition, reg::kOpenedExistingKey);
-  EXPECT_EQ(SubKeys(Open(kHkcu, "a")), std::vector<std::string>{"B"});  // case as first written
-  EXPECT_EQ(SubKeys(kHkcu), std::vector<std::string>{"A"});
-}
-
-TEST_F(RegistryStoreTest, OpenFailsForMissingKeysAndBadPaths) {
-  Create(kHkcu, "A\\B");
-  HKey key = 0;
-  EXPECT_EQ(store_->OpenKeyEx(kHkcu, "A\\X", 0, reg::kAllAccess, &key), reg::kFileNotFound);
-  EXPECT_EQ(store_->OpenKeyEx(kHkcu, "\\A", 0, reg::kAllAccess, &key), reg::kBadPathname);
-  EXPECT_EQ(store_->OpenKeyEx(kHkcu, "A\\\\B", 0, reg::kAllAccess, &key), reg::kBadPathname);
-  EXPECT_EQ(store_->OpenKeyEx(kHkcu, "A\\B\\", 0, reg::kAllAccess, &key), reg::kSuccess);
-  EXPECT_EQ(store_->OpenKeyEx(kHkcu, std::string("A\0junk", 6), 0, reg::kAllAccess, &key), reg::kSuccess);
-  EXPECT_EQ(store_->CreateKeyEx(kHkcu, std::string(256, 'k'), 0, reg::kAllAccess, &key, nullptr),
-            reg::kInvalidParameter);
-  EXPECT_EQ(store_->CreateKeyEx(kHkcu, std::string(255, 'k'), 0, reg::kAllAccess, &key, nullptr), reg::kSuccess);
+  EXPECT_EQ(open("A\\X"), reg::kFileNotFound);
+  EXPECT_EQ(open("\\A"), reg::kBadPathname);
+  EXPECT_EQ(open("A\\\\B"), reg::kBadPathname);
+  EXPECT_EQ(open("A\\B\\"), reg::kSuccess);
+  EXPECT_EQ(open(std::string("A\0junk", 6)), reg::kSuccess);
+  EXPECT_EQ(create(std::string(256, 'k')), reg::kInvalidParameter);
+  EXPECT_EQ(create(std::string(255, 'k')), reg::kSuccess);
   EXPECT_EQ(store_->OpenKeyEx(0x12345678u, "A", 0, reg::kAllAccess, &key), reg::kInvalidHandle);
 }
 
 TEST_F(RegistryStoreTest, EveryPredefinedRootIsItsOwnEmptyTree) {
   Create(kHkcu, "Shared");
-  for (const auto& root : RootKeys()) {
-    if (root.handle == kHkcu) continue;
-    EXPECT_TRUE(SubKeys(root.handle).empty()) << root.name;
-  }
   Create(kHkcc, "OnlyHere");
-  EXPECT_EQ(SubKeys(kHkcc), std::vector<std::string>{"OnlyHere"});
-  EXPECT_EQ(SubKeys(kHkcu), std::vector<std::string>{"Shared"});
+  for (const auto& root : RootKeys()) {
+    std::vector<std::string> expected;
+    if (root.handle == kHkcu) expected = {"Shared"};
+    if (root.handle == kHkcc) expected = {"OnlyHere"};
+    EXPECT_EQ(SubKeys(root.handle), expected) << root.name;
+  }
 }
 
-TEST_F(RegistryStoreTest, DeleteKeyRefusesKeysWithSubkeysAndRoots) {
-  Create(kHkcu, "A\\B");
+TEST_F(RegistryStoreTest, DeleteKeyRefusesRootsAndDeletedKeysStayDeleted) {
   HKey a = Create(kHkcu, "A");
   store_->SetValueEx(a, "v", reg::kDword, Bytes({1, 0, 0, 0}));
-  EXPECT_EQ(store_->DeleteKey(kHkcu, "A"), reg::kAccessDenied);
-  EXPECT_EQ(store_->DeleteKey(kHkcu, "A\\B"), reg::kSuccess);
-  EXPECT_EQ(store_->DeleteKey(kHkcu, "A\\B"), reg::kFileNotFound);
   EXPECT_EQ(store_->DeleteKey(kHkcu, ""), reg::kAccessDenied);
   EXPECT_EQ(store_->DeleteKey(kHkcu, "a"), reg::kSuccess);
   // The handle still open on the deleted key says so.
   EXPECT_EQ(store_->SetValueEx(a, "v", reg::kDword, Bytes({2, 0, 0, 0})), reg::kKeyDeleted);
   // A key made again under the same name starts empty.
-  HKey again = Create(kHkcu, "A");
-  EXPECT_TRUE(ValueNames(again).empty());
+  EXPECT_TRUE(ValueNames(Create(kHkcu, "A")).empty());
 }
 
 TEST_F(RegistryStoreTest, HandlesKeepTheirAccessRights) {
@@ -179,24 +159,6 @@ TEST_F(RegistryStoreTest, HandlesKeepTheirAccessRights) {
   EXPECT_EQ(store_->CloseKey(read_only), reg::kInvalidHandle);
   EXPECT_EQ(store_->QueryInfoKey(read_only, &info), reg::kInvalidHandle);
   EXPECT_EQ(store_->CloseKey(kHkcu), reg::kSuccess);  // a predefined root always closes
-}
-
-TEST_F(RegistryStoreTest, ValuesKeepTypeAndBytes) {
-  HKey key = Create(kHkcu, "Types");
-  std::mt19937 rng(7);
-  std::vector<RegValue> written;
-  for (std::uint32_t type : {0u, 1u, 2u, 3u, 4u, 5u, 7u, 11u, 0x12345678u, 0xFFFFFFFFu}) {
-    for (std::size_t size : {0u, 1u, 4u, 1000u}) {
-      RegValue v{"t" + std::to_string(type) + "_" + std::to_string(size), type, {}};
-      for (std::size_t i = 0; i < size; ++i) v.data.push_back(static_cast<std::uint8_t>(rng()));
-      ASSERT_EQ(store_->SetValueEx(key, v.name, v.type, v.data), reg::kSuccess);
-      written.push_back(v);
-    }
-  }
-  for (const auto& v : written) {
-    EXPECT_EQ(Read(key, v.name), v) << v.name;
-  }
-  EXPECT_EQ(ValueNames(key).size(), written.size());
 }
 
 TEST_F(RegistryStoreTest, QueryValueReportsSizesAndRefusesSmallBuffers) {
@@ -247,19 +209,16 @@ TEST_F(RegistryStoreTest, EnumerationIsByIndexInNameOrderForKeysAndCreationOrder
   EXPECT_EQ(store_->EnumKey(key, 0, tiny), reg::kMoreData);  // "Alpha" needs 6 bytes
   EXPECT_EQ(store_->EnumKey(key, 4, tiny), reg::kNoMoreItems);
 
-  for (const char* name : {"z", "y", "x"}) store_->SetValueEx(key, name, reg::kDword, Bytes({0, 0, 0, 0}));
+  for (const char* name : {"z", "y", "x"}) {
+    store_->SetValueEx(key, name, reg::kDword, Bytes({0, 0, 0, 0}));
+  }
   store_->SetValueEx(key, "Z", reg::kSz, Bytes({'n', 0}));  // overwrites "z" in place, name kept
   EXPECT_EQ(ValueNames(key), (std::vector<std::string>{"z", "y", "x"}));
-  EXPECT_EQ(Read(key, "z")->type, reg::kSz);
-
   std::uint32_t type = 0, size = 1, length = 0;
   std::uint8_t data[1];
   char name[4];
   EXPECT_EQ(store_->EnumValue(key, 0, name, &length, &type, data, &size), reg::kMoreData);
   EXPECT_EQ(size, 2u);
-  EXPECT_EQ(store_->DeleteValue(key, "Y"), reg::kSuccess);
-  EXPECT_EQ(store_->DeleteValue(key, "y"), reg::kFileNotFound);
-  EXPECT_EQ(ValueNames(key), (std::vector<std::string>{"z", "x"}));
 }
 
 TEST_F(RegistryStoreTest, CaseFoldingCoversTheCodePage) {
@@ -268,22 +227,26 @@ TEST_F(RegistryStoreTest, CaseFoldingCoversTheCodePage) {
   HKey same = Open(kHkcu, "\xC9L\xC8VE\x8A\x9F");  // ÉLÈVE, Š, Ÿ
   EXPECT_EQ(SubKeys(kHkcu), std::vector<std::string>{"\xE9l\xE8ve\x9A\xFF"});
   store_->SetValueEx(same, "\xE6", reg::kSz, Bytes({0}));  // æ
-  EXPECT_TRUE(Read(same, "\xC6"));                          // Æ
-  EXPECT_FALSE(Read(same, "\xF7"));                         // ÷ has no capital
+  EXPECT_TRUE(Read(same, "\xC6"));                         // Æ
+  EXPECT_FALSE(Read(same, "\xF7"));                        // ÷ has no capital
+}
+
+RegEdit Edit(RegEdit::Kind kind, std::string path, RegValue value = {}) {
+  RegEdit edit;
+  edit.kind = kind;
+  edit.root = kHklm;
+  edit.path = std::move(path);
+  edit.value = std::move(value);
+  return edit;
 }
 
 TEST_F(RegistryStoreTest, ApplyEditsIsAllOrNothing) {
-  std::vector<RegEdit> edits(3);
-  edits[0].kind = RegEdit::Kind::kSetValue;
-  edits[0].root = kHklm;
-  edits[0].path = "Soft\\Deep";
-  edits[0].value = RegValue{"v", reg::kSz, Bytes({'a', 0})};
-  edits[1].kind = RegEdit::Kind::kCreateKey;
-  edits[1].root = kHklm;
-  edits[1].path = "Other";
-  edits[2].kind = RegEdit::Kind::kCreateKey;
-  edits[2].root = kHklm;
-  edits[2].path = "Bad\\\\Path";
+  using Kind = RegEdit::Kind;
+  std::vector<RegEdit> edits = {
+      Edit(Kind::kSetValue, "Soft\\Deep", {"v", reg::kSz, Bytes({'a', 0})}),
+      Edit(Kind::kCreateKey, "Other"),
+      Edit(Kind::kCreateKey, "Bad\\\\Path"),
+  };
   std::size_t failed = 99;
   EXPECT_EQ(store_->ApplyEdits(edits, &failed), reg::kBadPathname);
   EXPECT_EQ(failed, 2u);
@@ -293,37 +256,71 @@ TEST_F(RegistryStoreTest, ApplyEditsIsAllOrNothing) {
   ASSERT_EQ(store_->ApplyEdits(edits), reg::kSuccess);
   EXPECT_EQ(SubKeys(kHklm), (std::vector<std::string>{"Other", "Soft"}));
 
-  RegEdit remove;
-  remove.kind = RegEdit::Kind::kDeleteTree;
-  remove.root = kHklm;
-  remove.path = "soft";
-  RegEdit remove_missing = remove;
-  remove_missing.path = "never\\there";
-  std::vector<RegEdit> removals{remove, remove_missing};
+  // Missing trees and values are no failure.
+  const std::vector<RegEdit> removals = {Edit(Kind::kDeleteValue, "Soft\\Deep", {"V", 0, {}}),
+                                         Edit(Kind::kDeleteValue, "None", {"v", 0, {}}),
+                                         Edit(Kind::kDeleteTree, "soft"),
+                                         Edit(Kind::kDeleteTree, "never\\there")};
   ASSERT_EQ(store_->ApplyEdits(removals), reg::kSuccess);
   EXPECT_EQ(SubKeys(kHklm), std::vector<std::string>{"Other"});
-  remove.path = "";
-  EXPECT_EQ(store_->ApplyEdits(std::span(&remove, 1)), reg::kAccessDenied);
+  const RegEdit root = Edit(Kind::kDeleteTree, "");
+  EXPECT_EQ(store_->ApplyEdits(std::span(&root, 1)), reg::kAccessDenied);
 }
 
-TEST_F(RegistryStoreTest, ExportTreeListsKeysDepthFirstInNameOrder) {
+// Export order is the model test's; here a path given in other case and a missing one.
+TEST_F(RegistryStoreTest, ExportTreeNamesKeysBelowThePathAsGiven) {
   HKey b = Create(kHkcu, "R\\b");
-  Create(kHkcu, "R\\a\\z");
-  Create(kHkcu, "R\\a\\y");
+  Create(kHkcu, "R\\a");
   store_->SetValueEx(b, "n", reg::kBinary, Bytes({7}));
   std::vector<RegKeyRecord> tree;
   ASSERT_EQ(store_->ExportTree(kHkcu, "r", &tree), reg::kSuccess);
-  std::vector<std::string> paths;
-  for (const auto& k : tree) paths.push_back(k.path);
-  EXPECT_EQ(paths, (std::vector<std::string>{"r", "r\\a", "r\\a\\y", "r\\a\\z", "r\\b"}));
-  EXPECT_EQ(tree.back().values, (std::vector<RegValue>{{"n", reg::kBinary, Bytes({7})}}));
+  EXPECT_EQ(tree, (std::vector<RegKeyRecord>{
+                      {"r", {}}, {"r\\a", {}}, {"r\\b", {{"n", reg::kBinary, Bytes({7})}}}}));
   EXPECT_EQ(store_->ExportTree(kHkcu, "missing", &tree), reg::kFileNotFound);
 }
 
-// Random changes on a few short names of mixed case, checked against a map after each step.
+// Two processes write their own values under shared keys at once, each on its own
+// connection: no call may fail, and every value of both must be there afterwards.
+TEST_F(RegistryStoreTest, TwoProcessesWritingAtOnceLoseNothing) {
+  constexpr int kWriters = 2, kValues = 500;
+  auto key_of = [](int i) { return "Shared\\Sub" + std::to_string(i % 10); };
+  auto name_of = [](int w, int i) { return std::to_string(w) + "_" + std::to_string(i); };
+  store_.reset();  // no connection open across fork
+  pid_t children[kWriters];
+  for (int w = 0; w < kWriters; ++w) {
+    children[w] = fork();
+    ASSERT_GE(children[w], 0);
+    if (children[w] != 0) continue;
+    int failures = 0;
+    auto store = RegistryStore::Open(Path());
+    for (int i = 0; i < kValues; ++i) {
+      HKey key = 0;
+      failures += store->CreateKeyEx(kHkcu, key_of(i), 0, reg::kAllAccess, &key, nullptr) != 0;
+      failures += store->SetValueEx(key, name_of(w, i), reg::kDword, Bytes({w, i, i >> 8, 0})) != 0;
+      store->CloseKey(key);
+    }
+    _exit(failures == 0 ? 0 : 1);
+  }
+  for (pid_t child : children) {
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  }
+  store_ = RegistryStore::Open(Path());
+  for (int w = 0; w < kWriters; ++w) {
+    for (int i = 0; i < kValues; ++i) {
+      auto value = Read(Open(kHkcu, key_of(i)), name_of(w, i));
+      ASSERT_TRUE(value) << name_of(w, i);
+      EXPECT_EQ(value->data, Bytes({w, i, i >> 8, 0})) << name_of(w, i);
+    }
+  }
+}
+
+// Random changes on a few short names of mixed case, checked against a map after each step:
+// the whole tree (names as first written, values in creation order) and every status.
 TEST_F(RegistryStoreTest, RandomChangesMatchAPlainModel) {
   struct ModelKey {
-    std::string name;
+    std::string path;  // as first written
     std::vector<RegValue> values;
   };
   auto fold = [](std::string s) {
@@ -332,6 +329,22 @@ TEST_F(RegistryStoreTest, RandomChangesMatchAPlainModel) {
   };
   std::map<std::string, ModelKey> model;  // folded path -> key; the root is ""
   model[""] = {"", {}};
+  // A created key and those above it exist from then on, named as first written.
+  auto learn = [&](const std::string& path) {
+    std::string built, shown;
+    for (std::size_t pos = 0; pos <= path.size();) {
+      std::size_t end = std::min(path.find('\\', pos), path.size());
+      std::string part = path.substr(pos, end - pos);
+      built += (built.empty() ? "" : "\\") + fold(part);
+      if (!model.count(built)) model[built] = {shown + part, {}};
+      shown = model[built].path + "\\";
+      pos = end + 1;
+    }
+  };
+  auto find_value = [&](std::vector<RegValue>& values, const std::string& name) {
+    return std::find_if(values.begin(), values.end(),
+                        [&](const RegValue& x) { return fold(x.name) == fold(name); });
+  };
   const char* names[] = {"a", "A", "b", "B", "c"};
   for (unsigned seed = 1; seed <= 3; ++seed) {
     std::mt19937 rng(seed);
@@ -340,48 +353,33 @@ TEST_F(RegistryStoreTest, RandomChangesMatchAPlainModel) {
       std::string path;
       for (int d = 0; d < depth; ++d) path += (d ? "\\" : "") + std::string(names[rng() % 5]);
       std::string folded = fold(path);
-      std::string parent = folded.rfind('\\') == std::string::npos ? "" : folded.substr(0, folded.rfind('\\'));
+      std::string name = names[rng() % 5];
       switch (rng() % 4) {
-        case 0: {  // create
-          HKey key = Create(kHkcu, path);
-          store_->CloseKey(key);
-          std::string built, shown;
-          std::size_t pos = 0;
-          while (pos <= path.size()) {
-            std::size_t end = std::min(path.find('\\', pos), path.size());
-            std::string part = path.substr(pos, end - pos);
-            built += (built.empty() ? "" : "\\") + fold(part);
-            if (!model.count(built)) model[built] = {part, {}};
-            pos = end + 1;
-          }
+        case 0:  // create
+          store_->CloseKey(Create(kHkcu, path));
+          learn(path);
           break;
-        }
         case 1: {  // delete
           bool has_children = false;
-          for (const auto& [p, k] : model) has_children |= p.size() > folded.size() && p.rfind(folded + "\\", 0) == 0;
-          RegStatus expect = !model.count(folded) ? reg::kFileNotFound : has_children ? reg::kAccessDenied : reg::kSuccess;
+          for (const auto& [p, k] : model) has_children |= p.rfind(folded + "\\", 0) == 0;
+          RegStatus expect = !model.count(folded) ? reg::kFileNotFound
+                             : has_children       ? reg::kAccessDenied
+                                                  : reg::kSuccess;
           ASSERT_EQ(store_->DeleteKey(kHkcu, path), expect) << path;
           if (expect == reg::kSuccess) model.erase(folded);
           break;
         }
         case 2: {  // set a value
-          std::string name = names[rng() % 5];
-          RegValue v{name, static_cast<std::uint32_t>(rng() % 5), Bytes({static_cast<int>(rng() % 256)})};
+          // Any type number, and any length from none to past a page.
+          RegValue v{name, static_cast<std::uint32_t>(rng() % 4 ? rng() % 12 : rng()), {}};
+          v.data.resize(rng() % 4 ? rng() % 8 : rng() % 5000);
+          for (auto& b : v.data) b = static_cast<std::uint8_t>(rng());
           HKey key = Create(kHkcu, path);
           ASSERT_EQ(store_->SetValueEx(key, name, v.type, v.data), reg::kSuccess);
           store_->CloseKey(key);
-          // The key (and those above it) now exist; the model learns them as case 0 does.
-          std::string built;
-          std::size_t pos = 0;
-          while (pos <= path.size()) {
-            std::size_t end = std::min(path.find('\\', pos), path.size());
-            std::string part = path.substr(pos, end - pos);
-            built += (built.empty() ? "" : "\\") + fold(part);
-            if (!model.count(built)) model[built] = {part, {}};
-            pos = end + 1;
-          }
+          learn(path);
           auto& values = model[folded].values;
-          auto it = std::find_if(values.begin(), values.end(), [&](const RegValue& x) { return fold(x.name) == fold(name); });
+          auto it = find_value(values, name);
           if (it == values.end()) {
             values.push_back(v);
           } else {
@@ -391,37 +389,23 @@ TEST_F(RegistryStoreTest, RandomChangesMatchAPlainModel) {
           break;
         }
         case 3: {  // delete a value
-          std::string name = names[rng() % 5];
           HKey key = 0;
           if (store_->OpenKeyEx(kHkcu, path, 0, reg::kAllAccess, &key) != reg::kSuccess) {
             ASSERT_FALSE(model.count(folded));
             break;
           }
           auto& values = model[folded].values;
-          auto it = std::find_if(values.begin(), values.end(), [&](const RegValue& x) { return fold(x.name) == fold(name); });
-          ASSERT_EQ(store_->DeleteValue(key, name), it == values.end() ? reg::kFileNotFound : reg::kSuccess);
+          auto it = find_value(values, name);
+          ASSERT_EQ(store_->DeleteValue(key, name),
+                    it == values.end() ? reg::kFileNotFound : reg::kSuccess);
           if (it != values.end()) values.erase(it);
           store_->CloseKey(key);
           break;
         }
       }
-      // The model in export order: depth first, children by folded name.
+      // With one-letter names the map's order is the export's: depth first, by folded name.
       std::vector<RegKeyRecord> expected;
-      std::vector<std::pair<std::string, std::string>> stack{{"", ""}};
-      while (!stack.empty()) {
-        auto [f, shown] = stack.back();
-        stack.pop_back();
-        expected.push_back({shown, model[f].values});
-        std::vector<std::pair<std::string, std::string>> kids;
-        for (const auto& [p, k] : model) {
-          std::string prefix = f.empty() ? "" : f + "\\";
-          if (p.size() > prefix.size() && p.rfind(prefix, 0) == 0 && p.find('\\', prefix.size()) == std::string::npos) {
-            kids.push_back({p, (shown.empty() ? "" : shown + "\\") + k.name});
-          }
-        }
-        std::sort(kids.begin(), kids.end());
-        for (auto it = kids.rbegin(); it != kids.rend(); ++it) stack.push_back(*it);
-      }
+      for (const auto& [folded_path, key] : model) expected.push_back({key.path, key.values});
       std::vector<RegKeyRecord> actual;
       ASSERT_EQ(store_->ExportTree(kHkcu, "", &actual), reg::kSuccess);
       ASSERT_EQ(actual, expected) << "seed " << seed << " step " << step;
@@ -444,7 +428,7 @@ TEST(RegistryPathTest, EnvironmentChoosesTheStore) {
   setenv("HOME", "/home/someone", 1);
   EXPECT_EQ(DefaultRegistryPath(), "/home/someone/.local/share/narwick/registry.db");
   auto restore = [](const char* name, const std::optional<std::string>& v) {
-    if (v) setenv(name, v->c_str(), 1); else unsetenv(name);
+    v ? setenv(name, v->c_str(), 1) : unsetenv(name);
   };
   restore("NARWICK_REGISTRY", registry);
   restore("XDG_DATA_HOME", xdg);

@@ -1,12 +1,13 @@
 // clsNetConnect with a fake connection-state provider and real probes of an HTTP server
 // that the test runs on 127.0.0.1 (nothing leaves the machine).
+#include "narwick/system/net_connect.h"
+
 #include <arpa/inet.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <atomic>
 #include <mutex>
@@ -17,37 +18,47 @@
 #include "narwick/frame/collection.h"
 #include "narwick/frame/convert.h"
 #include "narwick/frame/error_numbers.h"
-#include "narwick/system/net_connect.h"
 #include "platform/internet_service.h"
 #include "testing/test_support.h"
 
 namespace narwick {
 namespace {
 
+// A listening socket on 127.0.0.1 at a port the system picks.
+int ListenOnLoopback(int* port) {
+  int s = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+  listen(s, 16);
+  socklen_t len = sizeof addr;
+  getsockname(s, reinterpret_cast<sockaddr*>(&addr), &len);
+  *port = ntohs(addr.sin_port);
+  return s;
+}
+
+std::string LoopbackUrl(int port, const std::string& path) {
+  return "http://127.0.0.1:" + std::to_string(port) + path;
+}
+
+// A port on 127.0.0.1 with nothing listening: taken, noted, closed.
+std::string UnreachableUrl() {
+  int port = 0;
+  close(ListenOnLoopback(&port));
+  return LoopbackUrl(port, "/");
+}
+
 // Answers every request with 404 (any status counts as the site answering) and records paths.
 class LocalHttpServer {
  public:
-  LocalHttpServer() {
-    listener_ = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    addr.sin_port = 0;
-    bind(listener_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    listen(listener_, 16);
-    socklen_t len = sizeof addr;
-    getsockname(listener_, reinterpret_cast<sockaddr*>(&addr), &len);
-    port_ = ntohs(addr.sin_port);
-    thread_ = std::thread([this] { Serve(); });
-  }
+  LocalHttpServer() : listener_(ListenOnLoopback(&port_)), thread_([this] { Serve(); }) {}
   ~LocalHttpServer() {
     stop_ = true;
     thread_.join();
     close(listener_);
   }
-  std::string Url(const std::string& path) const {
-    return "http://127.0.0.1:" + std::to_string(port_) + path;
-  }
+  std::string Url(const std::string& path) const { return LoopbackUrl(port_, path); }
   std::vector<std::string> paths() {
     std::lock_guard lock(mutex_);
     return paths_;
@@ -60,6 +71,7 @@ class LocalHttpServer {
       if (poll(&p, 1, 50) <= 0) continue;
       int client = accept(listener_, nullptr, nullptr);
       if (client < 0) continue;
+      // The whole request is read before the reply, so closing sends no reset.
       std::string request;
       char buffer[4096];
       while (request.find("\r\n\r\n") == std::string::npos) {
@@ -75,66 +87,46 @@ class LocalHttpServer {
         std::lock_guard lock(mutex_);
         paths_.push_back(request.substr(first_space + 1, second_space - first_space - 1));
       }
-      const char reply[] = "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+      const char reply[] =
+          "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
       [[maybe_unused]] auto written = write(client, reply, sizeof reply - 1);
       close(client);
     }
   }
 
-  int listener_ = -1;
   int port_ = 0;
+  int listener_;
   std::atomic<bool> stop_{false};
   std::mutex mutex_;
   std::vector<std::string> paths_;
   std::thread thread_;
 };
 
-// A port on 127.0.0.1 with nothing listening: bound, noted, closed.
-std::string UnreachableUrl() {
-  int s = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-  socklen_t len = sizeof addr;
-  getsockname(s, reinterpret_cast<sockaddr*>(&addr), &len);
-  close(s);
-  return "http://127.0.0.1:" + std::to_string(ntohs(addr.sin_port)) + "/";
-}
-
 // Connection flags chosen by the test; sessions are real (libcurl) but only ever reach the
 // local server, and every session opened is counted.
-struct FakeState {
-  Long flags = 0;
-  Long connected = 0;
-  Long dial_result = 1;
-  int sessions = 0;
-  int dials = 0;
-  int hangups = 0;
-};
-
 class FakeService final : public platform::InternetService {
  public:
-  explicit FakeService(FakeState& state) : state_(state) {}
-  Long GetConnectedState(Long& flags) override {
-    flags = state_.flags;
-    return state_.connected;
+  Long GetConnectedState(Long& out) override {
+    out = flags;
+    return connected;
   }
   std::unique_ptr<platform::InternetSession> Open(const std::string& agent) override {
-    ++state_.sessions;
+    ++sessions;
     return real_->Open(agent);
   }
   Long Autodial(Long) override {
-    ++state_.dials;
-    return state_.dial_result;
+    ++dials;
+    return dial_result;
   }
   Long AutodialHangup() override {
-    ++state_.hangups;
+    ++hangups;
     return 1;
   }
 
+  Long flags = 0, connected = 0, dial_result = 1;
+  int sessions = 0, dials = 0, hangups = 0;
+
  private:
-  FakeState& state_;
   std::unique_ptr<platform::InternetService> real_ = platform::MakeLinuxInternetService();
 };
 
@@ -146,8 +138,13 @@ class NetConnectTest : public ::testing::Test {
     for (const auto& url : urls) sites->Add(FromUtf8(url));
     net_->KnownTestSites(MakeObject(sites));
   }
-  FakeState state_;
-  std::shared_ptr<clsNetConnect> net_ = std::make_shared<clsNetConnect>(std::make_unique<FakeService>(state_));
+  void Connection(Long flags, Long connected = 1) {
+    fake_.flags = flags;
+    fake_.connected = connected;
+  }
+  std::unique_ptr<FakeService> owned_ = std::make_unique<FakeService>();
+  FakeService& fake_ = *owned_;
+  std::shared_ptr<clsNetConnect> net_ = std::make_shared<clsNetConnect>(std::move(owned_));
   LocalHttpServer server_;
 };
 
@@ -163,79 +160,68 @@ TEST_F(NetConnectTest, DefaultSitesAreTwoPlainWebAddressesKeyedByThemselves) {
 
 TEST_F(NetConnectTest, ModemNotBusyTakesTheSystemsAnswerWithoutProbing) {
   UseSites({server_.Url("/a")});
-  state_.flags = platform::kConnectionModem;
-  state_.connected = 1;
+  Connection(platform::kConnectionModem);
   EXPECT_TRUE(net_->Connected());
   EXPECT_EQ(net_->ConnectModeDesc(), u"Modem");
-  EXPECT_EQ(state_.sessions, 0);
-  state_.connected = 0;
+  EXPECT_EQ(fake_.sessions, 0);
+  fake_.connected = 0;
   EXPECT_FALSE(net_->Connected());
 }
 
 TEST_F(NetConnectTest, LanIsConfirmedByTheFirstSiteThatAnswers) {
   UseSites({UnreachableUrl(), server_.Url("/first"), server_.Url("/second")});
-  state_.flags = platform::kConnectionLan;
-  state_.connected = 1;
+  Connection(platform::kConnectionLan);
   EXPECT_TRUE(net_->Connected());
   EXPECT_EQ(net_->ConnectModeDesc(), u"LAN");
   // Connected and ConnectModeDesc each refreshed and probed: /first answered both times.
   EXPECT_EQ(server_.paths(), (std::vector<std::string>{"/first", "/first"}));
-}
-
-TEST_F(NetConnectTest, LanWithNoReachableSiteIsNotConnected) {
   UseSites({UnreachableUrl()});
-  state_.flags = platform::kConnectionLan;
-  state_.connected = 1;
   EXPECT_FALSE(net_->Connected());
-  EXPECT_EQ(net_->ConnectModeDesc(), u"LAN");
 }
 
+// Every kind but a modem that is not busy is probed: no sites, no connection.
 TEST_F(NetConnectTest, EmptySiteCollectionMeansNotConnectedForProbedKinds) {
   UseSites({});
-  for (Long flags : {platform::kConnectionLan, platform::kConnectionProxy,
-                     platform::kConnectionModem | platform::kConnectionModemBusy}) {
-    state_.flags = flags;
-    state_.connected = 1;
+  const std::pair<Long, const char16_t*> kinds[] = {
+      {platform::kConnectionLan, u"LAN"},
+      {platform::kConnectionProxy, u"Proxy Server"},
+      {platform::kConnectionModem | platform::kConnectionModemBusy, u"Modem (Busy)"}};
+  for (const auto& [flags, description] : kinds) {
+    Connection(flags);
     EXPECT_FALSE(net_->Connected()) << flags;
+    EXPECT_EQ(net_->ConnectModeDesc(), description);
   }
-  EXPECT_EQ(net_->ConnectModeDesc(), u"Modem (Busy)");
-  state_.flags = platform::kConnectionProxy;
-  EXPECT_EQ(net_->ConnectModeDesc(), u"Proxy Server");
 }
 
 TEST_F(NetConnectTest, UnknownKindsKeepThePreviousDescriptionAndAllBits) {
   UseSites({});
-  state_.flags = 0x40;
-  state_.connected = 1;
+  Connection(0x40);
   EXPECT_EQ(net_->ConnectModeDesc(), u"");
   EXPECT_TRUE(net_->Connected());  // no known kind: the system's answer stands
-  state_.flags = platform::kConnectionProxy;
+  fake_.flags = platform::kConnectionProxy;
   EXPECT_EQ(net_->ConnectModeDesc(), u"Proxy Server");
-  state_.flags = 0x40 | 0x20;
+  fake_.flags = 0x40 | 0x20;
   EXPECT_EQ(net_->ConnectModeDesc(), u"Proxy Server");
   EXPECT_EQ(net_->ConnectMode(), 0x60);
 }
 
 TEST_F(NetConnectTest, DialAndHangUpFollowTheConnection) {
   UseSites({server_.Url("/")});
-  state_.flags = platform::kConnectionLan;
-  state_.connected = 1;
+  Connection(platform::kConnectionLan);
   EXPECT_FALSE(net_->Dial());
-  EXPECT_EQ(state_.dials, 0);
+  EXPECT_EQ(fake_.dials, 0);
   EXPECT_TRUE(net_->HangUp());
-  state_.flags = 0;
-  state_.connected = 0;
+  Connection(0, 0);
   EXPECT_FALSE(net_->HangUp());
-  EXPECT_EQ(state_.hangups, 1);
+  EXPECT_EQ(fake_.hangups, 1);
   EXPECT_TRUE(net_->Dial());
-  state_.dial_result = 0;
+  fake_.dial_result = 0;
   EXPECT_FALSE(net_->Dial());
 }
 
 TEST_F(NetConnectTest, NothingAsTestSitesPassesTheErrorToTheCaller) {
   net_->KnownTestSites(Object());
-  state_.flags = platform::kConnectionLan;
-  state_.connected = 1;
+  Connection(platform::kConnectionLan);
   EXPECT_RUNTIME_ERROR(net_->Connected(), err::kObjectVariableNotSet);
 }
 
@@ -245,8 +231,7 @@ TEST_F(NetConnectTest, LateBoundMembersAndSharedCollection) {
   sites.Call("Add", {FromUtf8(server_.Url("/late"))});
   net.Set("KnownTestSites", sites);
   EXPECT_EQ(net.Get("KnownTestSites"), Variant(sites));  // the same reference
-  state_.flags = platform::kConnectionLan;
-  state_.connected = 1;
+  Connection(platform::kConnectionLan);
   EXPECT_EQ(net.Get("Connected"), Variant(true));
   EXPECT_EQ(net.Get("ConnectMode"), Variant(platform::kConnectionLan));
   EXPECT_EQ(net.Get("ConnectModeDesc"), Variant(u"LAN"));
@@ -260,7 +245,9 @@ TEST(NetConnectPlatformTest, LinuxStateNeverReportsBitsOutsideTheKnownKinds) {
   auto service = platform::MakeLinuxInternetService();
   Long flags = -1;
   Long result = service->GetConnectedState(flags);
-  EXPECT_EQ(flags & ~(platform::kConnectionModem | platform::kConnectionLan | platform::kConnectionProxy), 0);
+  EXPECT_EQ(
+      flags & ~(platform::kConnectionModem | platform::kConnectionLan | platform::kConnectionProxy),
+      0);
   EXPECT_EQ(result != 0, flags != 0);
   EXPECT_EQ(service->Autodial(2), 0);
   EXPECT_EQ(service->AutodialHangup(), 0);
