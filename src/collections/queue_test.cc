@@ -1,5 +1,5 @@
-// clsQueue: the documented cases, its message boxes, and a random model check against
-// std::deque with the ring's capacity rules.
+// clsQueue: a random model check against std::deque with the ring's capacity rules, its
+// message boxes, and the boundaries the model does not reach.
 #include "narwick/collections/queue.h"
 
 #include <gtest/gtest.h>
@@ -45,9 +45,6 @@ class QueueTest : public ::testing::Test {
   }
   ~QueueTest() override { SetMessageBoxHook(nullptr); }
 
-  void EnQueueAll(std::initializer_list<Variant> values) {
-    for (const Variant& v : values) queue_.EnQueue(v);
-  }
   // Takes every value; the queue is empty afterwards.
   std::vector<Variant> Drain() {
     std::vector<Variant> out;
@@ -62,76 +59,14 @@ class QueueTest : public ::testing::Test {
   std::vector<Box> boxes_;
 };
 
-TEST_F(QueueTest, NewQueueIsEmptyWithSize100) {
-  EXPECT_EQ(queue_.Size(), 100);
-  Variant v = 5;
-  EXPECT_EQ(queue_.DeQueue(v).raw(), 0);
-  EXPECT_TRUE(v.IsEmpty());
-  v = 5;
-  EXPECT_EQ(queue_.Front(v).raw(), 0);
-  EXPECT_TRUE(v.IsEmpty());
-  EXPECT_TRUE(TakeBoxes().empty());
-}
-
-TEST_F(QueueTest, FirstInFirstOut) {
-  EnQueueAll({1, 2, 3});
-  Variant v;
-  EXPECT_EQ(queue_.DeQueue(v).raw(), -1);
-  EXPECT_EQ(v, Variant(1));
-  EXPECT_EQ(Drain(), (std::vector<Variant>{2, 3}));
-}
-
-TEST_F(QueueTest, FrontDoesNotTake) {
-  queue_.EnQueue(u"a");
-  Variant v;
-  EXPECT_EQ(queue_.Front(v).raw(), -1);
-  EXPECT_EQ(v, Variant(u"a"));
-  v = Variant();
-  EXPECT_EQ(queue_.Front(v).raw(), -1);
-  EXPECT_EQ(v, Variant(u"a"));
-  EXPECT_EQ(Drain(), std::vector<Variant>{u"a"});
-}
-
-TEST_F(QueueTest, ValuesWrapThroughASmallRing) {
-  queue_.Size(3);
-  EXPECT_EQ(queue_.Size(), 4);
-  EnQueueAll({1, 2, 3});
-  Variant v;
-  queue_.DeQueue(v);
-  queue_.DeQueue(v);
-  EnQueueAll({4, 5});
-  EXPECT_EQ(Drain(), (std::vector<Variant>{3, 4, 5}));
-  EXPECT_TRUE(TakeBoxes().empty());
-}
-
-TEST_F(QueueTest, ObjectsComeBackAsTheSameObject) {
-  Object object = CreateObject("Narwick.clsQueue");
-  queue_.EnQueue(Variant(object));
-  Variant v;
-  ASSERT_EQ(queue_.DeQueue(v).raw(), -1);
-  ASSERT_TRUE(v.IsObject());
-  EXPECT_EQ(v.Obj(), object);
-}
-
-TEST_F(QueueTest, ModulusZeroFailsWithDivisionByZero) {
-  queue_.Size(-1);
-  EXPECT_EQ(queue_.Size(), 0);
+// The exact text users see; every other check builds it from the standard description.
+TEST_F(QueueTest, FailureBoxShowsNumberAndDescription) {
+  queue_.Size(-1);  // modulus 0
   queue_.EnQueue(1);
-  EXPECT_EQ(TakeBoxes(), std::vector<Box>{ErrorBox(u"EnQueue", err::kDivisionByZero)});
-  EXPECT_EQ(TakeBoxes().size(), 0u);
+  EXPECT_EQ(TakeBoxes(), (std::vector<Box>{{u"Error: 11. Division by zero", u"EnQueue"}}));
   Variant v = 3;
-  EXPECT_EQ(queue_.DeQueue(v).raw(), 0);  // empty: answered before any arithmetic
-  EXPECT_TRUE(v.IsEmpty());
-  EXPECT_TRUE(TakeBoxes().empty());
-  EXPECT_EQ(ErrorBox(u"EnQueue", 11).prompt, u"Error: 11. Division by zero");
-}
-
-TEST_F(QueueTest, SizeOverflowKeepsTheQueue) {
-  EnQueueAll({1, 2});
-  queue_.Size(32767);
-  EXPECT_EQ(TakeBoxes(), std::vector<Box>{ErrorBox(u"Size", err::kOverflow)});
-  EXPECT_EQ(queue_.Size(), 100);
-  EXPECT_EQ(Drain(), (std::vector<Variant>{1, 2}));
+  EXPECT_FALSE(queue_.DeQueue(v));  // empty: answered before any arithmetic, no box
+  EXPECT_TRUE(v.IsEmpty() && boxes_.empty());
 }
 
 TEST_F(QueueTest, SizeBelowMinusOneTakesTheModulusThenFails) {
@@ -141,50 +76,23 @@ TEST_F(QueueTest, SizeBelowMinusOneTakesTheModulusThenFails) {
   EXPECT_EQ(queue_.Size(), -5);
   // The ring now has 5 positions but the store only 4: position 4 fails, and the queue
   // keeps what it held.
-  EnQueueAll({1, 2, 3, 4});
+  for (int v : {1, 2, 3, 4}) queue_.EnQueue(v);
   EXPECT_EQ(TakeBoxes(), std::vector<Box>{ErrorBox(u"EnQueue", err::kSubscriptOutOfRange)});
   EXPECT_EQ(Drain(), (std::vector<Variant>{1, 2, 3}));
 }
 
-TEST_F(QueueTest, FullRingRefusesTheValue) {
-  queue_.Size(2);
-  EnQueueAll({1, 2, 3});
-  EXPECT_EQ(TakeBoxes(), std::vector<Box>{ErrorBox(u"EnQueue", err::kOverflow)});
-  EXPECT_EQ(Drain(), (std::vector<Variant>{1, 2}));
-  // The default ring holds 99 values.
-  clsQueue fresh;
-  for (int i = 0; i < 99; ++i) fresh.EnQueue(i);
+TEST_F(QueueTest, DefaultRingHolds99Values) {
+  for (int i = 0; i < 99; ++i) queue_.EnQueue(i);
   EXPECT_TRUE(TakeBoxes().empty());
-  fresh.EnQueue(99);
+  queue_.EnQueue(99);
   EXPECT_EQ(TakeBoxes(), std::vector<Box>{ErrorBox(u"EnQueue", err::kOverflow)});
 }
 
-TEST_F(QueueTest, ResizeKeepsOrderAcrossTheRingEnd) {
-  queue_.Size(3);
-  EnQueueAll({1, 2, 3});
-  Variant v;
-  queue_.DeQueue(v);
-  queue_.DeQueue(v);
-  EnQueueAll({4, 5});  // stored across the end of the ring
-  queue_.Size(10);
-  EnQueueAll({6});
-  EXPECT_EQ(Drain(), (std::vector<Variant>{3, 4, 5, 6}));
-  EXPECT_TRUE(TakeBoxes().empty());
-}
-
-TEST_F(QueueTest, ShrinkingBelowTheValuesHeldIsRefused) {
-  EnQueueAll({1, 2, 3});
-  queue_.Size(2);
-  EXPECT_EQ(TakeBoxes(), std::vector<Box>{ErrorBox(u"Size", err::kSubscriptOutOfRange)});
-  EXPECT_EQ(queue_.Size(), 100);
-  queue_.Size(3);  // exactly enough
-  EXPECT_TRUE(TakeBoxes().empty());
-  EXPECT_EQ(queue_.Size(), 4);
-  EXPECT_EQ(Drain(), (std::vector<Variant>{1, 2, 3}));
-}
-
-TEST_F(QueueTest, LateBoundMembers) {
+TEST_F(QueueTest, EveryMemberAnswersByName) {
   Object q = CreateObject("Narwick.clsQueue");
+  std::vector<std::string> names;
+  for (const auto& member : q.get()->TypeInfo().members()) names.push_back(member.name);
+  EXPECT_EQ(names, (std::vector<std::string>{"Size", "Size", "DeQueue", "EnQueue", "Front"}));
   q.Let("Size", 4);
   EXPECT_EQ(q.Get("Size"), Variant(Integer{5}));
   Variant in = u"x";
@@ -199,26 +107,6 @@ TEST_F(QueueTest, LateBoundMembers) {
   EXPECT_EQ(q.Call("DeQueue", {ByRef(out)}), Variant(false));
   EXPECT_TRUE(out.IsEmpty());
   EXPECT_RUNTIME_ERROR(q.Let("Size", 40000), err::kOverflow);  // the argument's own conversion
-}
-
-TEST_F(QueueTest, EveryMemberAnswersByName) {
-  Object q = MakeObject(std::make_shared<clsQueue>());
-  int seen = 0;
-  for (const auto& member : q.get()->TypeInfo().members()) {
-    Variant arg = 7;
-    if (member.kind == frame::MemberKind::kPropertyGet) {
-      EXPECT_EQ(q.Get(member.name), Variant(Integer{100}));
-    } else if (member.kind == frame::MemberKind::kPropertyLet) {
-      q.Let(member.name, 100);
-      q.Let(member.name, 99);
-    } else if (member.name == "EnQueue") {
-      q.Call(member.name, {ByRef(arg)});
-    } else {
-      q.Call(member.name, {ByRef(arg)});  // DeQueue, Front on whatever the queue holds
-    }
-    ++seen;
-  }
-  EXPECT_EQ(seen, 5);
   EXPECT_TRUE(TakeBoxes().empty());
 }
 
