@@ -8,7 +8,6 @@
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
-#include <stdexcept>
 #include <string>
 #include <thread>
 #include <utility>
@@ -34,15 +33,6 @@ namespace {
   Raise(err::kDeviceIoError);
 }
 
-// One read(2): the bytes read, or -errno.
-ssize_t ReadSome(int fd, std::uint8_t* out, std::size_t size) {
-  ssize_t got;
-  do {
-    got = ::read(fd, out, size);
-  } while (got < 0 && errno == EINTR);
-  return got < 0 ? -errno : got;
-}
-
 // Writes all bytes: 0, or -errno.
 ssize_t WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
   while (size > 0) {
@@ -59,8 +49,8 @@ ssize_t WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
 
 }  // namespace
 
-// A thread that makes one read or write call at a time for a reader or writer. Results are
-// errno-style; the owner turns faults into RuntimeErrors on its own thread.
+// A thread that writes one buffer at a time for a writer. Results are errno-style; the
+// owner turns faults into RuntimeErrors on its own thread.
 class IoWorker {
  public:
   IoWorker() : thread_([this] { Run(); }) {}
@@ -76,10 +66,10 @@ class IoWorker {
   IoWorker& operator=(const IoWorker&) = delete;
 
   // Starts a call; the one before must have been waited for.
-  void Start(bool write, int fd, std::uint8_t* data, std::size_t size) {
+  void Start(int fd, const std::uint8_t* data, std::size_t size) {
     {
       std::lock_guard lock(mutex_);
-      call_ = {write, fd, data, size};
+      call_ = {fd, data, size};
       in_hand_ = true;
     }
     wake_.notify_all();
@@ -92,9 +82,8 @@ class IoWorker {
 
  private:
   struct Call {
-    bool write = false;
     int fd = -1;
-    std::uint8_t* data = nullptr;
+    const std::uint8_t* data = nullptr;
     std::size_t size = 0;
   };
 
@@ -105,8 +94,7 @@ class IoWorker {
       if (!in_hand_) return;
       const Call call = call_;
       lock.unlock();
-      const ssize_t result = call.write ? WriteAll(call.fd, call.data, call.size)
-                                        : ReadSome(call.fd, call.data, call.size);
+      const ssize_t result = WriteAll(call.fd, call.data, call.size);
       lock.lock();
       result_ = result;
       in_hand_ = false;
@@ -124,7 +112,7 @@ class IoWorker {
   std::thread thread_;  // last: starts once the rest is ready
 };
 
-BufferedReader::BufferedReader(const String& path, Access access) {
+InputFile::InputFile(const String& path) {
   const std::string name = ToUtf8(path);
   fd_ = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd_ < 0) RaiseOpenError(errno);
@@ -135,78 +123,16 @@ BufferedReader::BufferedReader(const String& path, Access access) {
     Raise(err::kPathFileAccessError);
   }
   length_ = static_cast<std::uint64_t>(info.st_size);
-  if (access == Access::kAtOffsets) return;
-  buffer_ = std::make_unique_for_overwrite<std::uint8_t[]>(kBufferSize);
-  if (length_ >= kReadAheadFrom) {
-    spare_ = std::make_unique_for_overwrite<std::uint8_t[]>(kBufferSize);
-    worker_ = std::make_unique<IoWorker>();
-  }
 }
 
-BufferedReader::~BufferedReader() { Close(); }
+InputFile::~InputFile() { Close(); }
 
-void BufferedReader::Close() {
-  if (reading_ahead_) worker_->Wait();  // the descriptor stays open until the call is done
-  reading_ahead_ = false;
+void InputFile::Close() {
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
 }
 
-// Refills buffer_ from the file: from the read-ahead when one is in hand (then the next one
-// starts into the buffer just given up), else by a call of its own.
-void BufferedReader::Fill() {
-  if (!buffer_) throw std::logic_error("file opened for reading at offsets only");
-  ssize_t got;
-  if (reading_ahead_) {
-    got = worker_->Wait();
-    reading_ahead_ = false;
-    std::swap(buffer_, spare_);
-  } else {
-    got = ReadSome(fd_, buffer_.get(), kBufferSize);
-  }
-  if (got < 0) Raise(err::kDeviceIoError);
-  begin_ = 0;
-  end_ = static_cast<std::size_t>(got);
-  if (worker_ && got > 0) {
-    worker_->Start(false, fd_, spare_.get(), kBufferSize);
-    reading_ahead_ = true;
-  }
-}
-
-std::span<const std::uint8_t> BufferedReader::Next() {
-  if (begin_ == end_) {
-    if (fd_ < 0) return {};
-    Fill();
-  }
-  std::span<const std::uint8_t> chunk(buffer_.get() + begin_, end_ - begin_);
-  begin_ = end_;
-  return chunk;
-}
-
-std::size_t BufferedReader::Read(std::uint8_t* out, std::size_t size) {
-  std::size_t done = 0;
-  while (done < size && fd_ >= 0) {
-    if (begin_ == end_ && size - done >= kBufferSize && !worker_) {
-      // A large read goes straight to the caller's memory.
-      const ssize_t got = ReadSome(fd_, out + done, size - done);
-      if (got < 0) Raise(err::kDeviceIoError);
-      if (got == 0) break;
-      done += static_cast<std::size_t>(got);
-      continue;
-    }
-    if (begin_ == end_) {
-      Fill();
-      if (begin_ == end_) break;
-    }
-    const std::size_t take = std::min(size - done, end_ - begin_);
-    std::memcpy(out + done, buffer_.get() + begin_, take);
-    begin_ += take;
-    done += take;
-  }
-  return done;
-}
-
-std::size_t BufferedReader::ReadAt(std::uint64_t offset, std::uint8_t* out, std::size_t size) const {
+std::size_t InputFile::ReadAt(std::uint64_t offset, std::uint8_t* out, std::size_t size) const {
   std::size_t done = 0;
   while (done < size) {
     const ssize_t got = ::pread(fd_, out + done, size - done, static_cast<off_t>(offset + done));
@@ -218,15 +144,12 @@ std::size_t BufferedReader::ReadAt(std::uint64_t offset, std::uint8_t* out, std:
   return done;
 }
 
-RangeReader::RangeReader(const BufferedReader& reader, std::uint64_t from, std::uint64_t to)
-    : reader_(&reader),
-      at_(from),
-      to_(to),
-      buffer_(std::make_unique_for_overwrite<std::uint8_t[]>(BufferedReader::kBufferSize)) {}
+RangeReader::RangeReader(const InputFile& file, std::uint64_t from, std::uint64_t to)
+    : file_(&file), at_(from), to_(to), buffer_(std::make_unique_for_overwrite<std::uint8_t[]>(kChunkSize)) {}
 
 std::span<const std::uint8_t> RangeReader::Next() {
-  const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(BufferedReader::kBufferSize, to_ - at_));
-  if (reader_->ReadAt(at_, buffer_.get(), want) != want) Raise(err::kDeviceIoError);
+  const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(kChunkSize, to_ - at_));
+  if (file_->ReadAt(at_, buffer_.get(), want) != want) Raise(err::kDeviceIoError);
   at_ += want;
   return {buffer_.get(), want};
 }
@@ -269,7 +192,7 @@ void BufferedWriter::HandOff() {
     worker_ = std::make_unique<IoWorker>();
   }
   AwaitWriteBehind();
-  worker_->Start(true, fd_, buffer_.get(), used_);
+  worker_->Start(fd_, buffer_.get(), used_);
   writing_behind_ = true;
   std::swap(buffer_, spare_);
   used_ = 0;

@@ -3,10 +3,10 @@
 // Faults are RuntimeErrors with the host's numbers: 53 file not found, 76 path not found,
 // 75 path/file access error, 61 disk full, 57 device I/O error.
 //
-// On large files the system calls run on a background thread, one buffer ahead of the
-// caller (read-ahead) or behind it (write-behind), so that copying to and from the file
-// system overlaps the codec's work. A write fault may then surface at the next Put or at
-// Close rather than at the Put whose bytes failed.
+// On large outputs the writes run on a background thread, one buffer behind the caller
+// (write-behind), so that copying to the file system overlaps the codec's work. A write
+// fault may then surface at the next Put or at Close rather than at the Put whose bytes
+// failed.
 #pragma once
 
 #include <cstddef>
@@ -20,44 +20,25 @@ namespace narwick::compress {
 
 class IoWorker;
 
-// An input file opened for reading only. Usable directly as a codec byte source.
-class BufferedReader {
+// An input file opened for reading only, read at offsets with pread: several threads may
+// read one file at once, and nothing is read ahead. (The files these members read on the
+// caller's thread are the smaller side of their job: a thread reading ahead beside the coder
+// and the writer's thread took more from the coder than it saved on two processors.)
+class InputFile {
  public:
-  static constexpr std::size_t kBufferSize = 1 << 18;
-  // Files at least this long are read ahead on a background thread.
-  static constexpr std::uint64_t kReadAheadFrom = 2 * kBufferSize;
+  explicit InputFile(const String& path);  // raises 53, 76 or 75
+  ~InputFile();                            // closes
+  InputFile(const InputFile&) = delete;
+  InputFile& operator=(const InputFile&) = delete;
 
-  // How the file will be read: in order (Next, Read: large files are read ahead), or only
-  // at offsets (ReadAt: no thread, no buffers).
-  enum class Access : std::uint8_t { kInOrder, kAtOffsets };
-
-  explicit BufferedReader(const String& path, Access access = Access::kInOrder);  // raises 53, 76 or 75
-  ~BufferedReader();                            // closes
-  BufferedReader(const BufferedReader&) = delete;
-  BufferedReader& operator=(const BufferedReader&) = delete;
-
-  // The next buffered chunk, empty at the end of the file; raises 57 on a read error.
-  std::span<const std::uint8_t> Next();
-  // Up to `size` bytes into `out`; fewer only at the end of the file.
-  std::size_t Read(std::uint8_t* out, std::size_t size);
-  // Up to `size` bytes from `offset` into `out`, fewer only at the end of the file; raises
-  // 57. Leaves the position of Next and Read alone and may run on several threads at once.
+  // Up to `size` bytes from `offset` into `out`, fewer only at the end of the file; raises 57.
   std::size_t ReadAt(std::uint64_t offset, std::uint8_t* out, std::size_t size) const;
   std::uint64_t Length() const { return length_; }
   void Close();
 
  private:
-  void Fill();
-
   int fd_ = -1;
   std::uint64_t length_ = 0;
-  std::unique_ptr<std::uint8_t[]> buffer_;
-  std::size_t begin_ = 0;  // unread part of the buffer: [begin_, end_)
-  std::size_t end_ = 0;
-  // Read-ahead: the worker fills spare_ while the caller reads buffer_.
-  std::unique_ptr<IoWorker> worker_;
-  std::unique_ptr<std::uint8_t[]> spare_;
-  bool reading_ahead_ = false;
 };
 
 // Bytes [from, to) of a file, read at their offsets into a buffer of its own a chunk at a
@@ -65,11 +46,13 @@ class BufferedReader {
 // it changed since it was measured. Several may read one file at once, on several threads.
 class RangeReader {
  public:
-  RangeReader(const BufferedReader& reader, std::uint64_t from, std::uint64_t to);
+  static constexpr std::size_t kChunkSize = 1 << 18;
+
+  RangeReader(const InputFile& file, std::uint64_t from, std::uint64_t to);
   std::span<const std::uint8_t> Next();
 
  private:
-  const BufferedReader* reader_;
+  const InputFile* file_;
   std::uint64_t at_;
   std::uint64_t to_;
   std::unique_ptr<std::uint8_t[]> buffer_;

@@ -1,4 +1,4 @@
-// The buffered file layer gives the bytes single-byte access would, across buffer ends.
+// The file layer gives the bytes single-byte access would, across buffer and chunk ends.
 #include "compress/common/buffered_file.h"
 
 #include <gtest/gtest.h>
@@ -39,48 +39,33 @@ class BufferedFileTest : public ::testing::Test {
   std::mt19937 rng_{4};
 };
 
-// Files around the buffer size and on both sides of the read-ahead threshold, taken by a
-// random mix of small and large reads and whole chunks, with reads at random offsets between
-// them that must leave the sequential position alone.
-TEST_F(BufferedFileTest, MixedReadsGiveTheFileWithAndWithoutReadAhead) {
-  const std::size_t buffer = BufferedReader::kBufferSize;
-  for (std::size_t size :
-       {std::size_t{0}, std::size_t{1}, buffer - 1, buffer, buffer + 1,
-        BufferedReader::kReadAheadFrom - 1, BufferedReader::kReadAheadFrom, 3 * buffer + 17}) {
+// Files around the chunk size, read at random offsets and through ranges of random bounds:
+// the file's bytes, short only at its end; a range the file does not reach is fault 57.
+TEST_F(BufferedFileTest, ReadsAtOffsetsAndRangesGiveTheFile) {
+  const std::size_t chunk = RangeReader::kChunkSize;
+  for (std::size_t size : {std::size_t{0}, std::size_t{1}, chunk - 1, chunk, chunk + 1, 3 * chunk + 17}) {
     const Bytes data = Random(size);
     Write("f", data);
-    BufferedReader reader(folder_.File("f"));
-    EXPECT_EQ(reader.Length(), size);
-    Bytes got;
-    for (bool more = true; more;) {
-      const auto action = rng_() % 4;
-      if (action == 0) {
-        const auto chunk = reader.Next();
-        more = !chunk.empty();
-        got.insert(got.end(), chunk.begin(), chunk.end());
-      } else if (action == 1) {
-        const std::size_t at = rng_() % (size + 1);
-        const std::size_t want = rng_() % 2 == 0 ? 1 + rng_() % 100 : 300000;
-        Bytes part(want);
-        part.resize(reader.ReadAt(at, part.data(), want));
-        EXPECT_TRUE(part ==
-                    Bytes(data.begin() + static_cast<std::ptrdiff_t>(at),
-                          data.begin() + static_cast<std::ptrdiff_t>(std::min(size, at + want))))
-            << "at " << at;
-      } else {
-        const std::size_t want = rng_() % 2 == 0 ? 1 + rng_() % 5000 : 200000 + rng_() % 400000;
-        Bytes part(want);
-        part.resize(reader.Read(part.data(), want));
-        got.insert(got.end(), part.begin(), part.end());
-        more = part.size() == want;
-      }
+    const InputFile file(folder_.File("f"));
+    EXPECT_EQ(file.Length(), size);
+    auto slice = [&](std::size_t from, std::size_t to) {
+      return Bytes(data.begin() + static_cast<std::ptrdiff_t>(from), data.begin() + static_cast<std::ptrdiff_t>(to));
+    };
+    for (int round = 0; round < 8; ++round) {
+      const std::size_t at = rng_() % (size + 1);
+      const std::size_t want = rng_() % 2 == 0 ? 1 + rng_() % 100 : 300000;
+      Bytes part(want);
+      part.resize(file.ReadAt(at, part.data(), want));
+      EXPECT_EQ(part, slice(at, std::min(size, at + want))) << "at " << at;
+
+      const std::size_t to = at + rng_() % (size - at + 1);
+      RangeReader range(file, at, to);
+      Bytes got;
+      for (auto piece = range.Next(); !piece.empty(); piece = range.Next()) got.insert(got.end(), piece.begin(), piece.end());
+      EXPECT_EQ(got, slice(at, to)) << "range " << at << " to " << to;
     }
-    EXPECT_EQ(got, data) << size;
-    EXPECT_TRUE(reader.Next().empty());
-    const BufferedReader at_offsets(folder_.File("f"), BufferedReader::Access::kAtOffsets);
-    Bytes whole(size + 10);
-    whole.resize(at_offsets.ReadAt(0, whole.data(), whole.size()));
-    EXPECT_EQ(whole, data) << size;
+    RangeReader past(file, size, size + 1);
+    EXPECT_RUNTIME_ERROR(past.Next(), err::kDeviceIoError);
   }
 }
 
@@ -123,8 +108,8 @@ TEST_F(BufferedFileTest, PutsRoomsAndWritesAtOffsetsLandInOrder) {
 }
 
 TEST_F(BufferedFileTest, OpenFaultsCarryTheHostNumbers) {
-  EXPECT_RUNTIME_ERROR(BufferedReader(folder_.File("missing")), err::kFileNotFound);
-  EXPECT_RUNTIME_ERROR(BufferedReader(folder_.File("")), err::kPathFileAccessError);
+  EXPECT_RUNTIME_ERROR(InputFile(folder_.File("missing")), err::kFileNotFound);
+  EXPECT_RUNTIME_ERROR(InputFile(folder_.File("")), err::kPathFileAccessError);
   EXPECT_RUNTIME_ERROR(BufferedWriter(folder_.File("no/such/out")), err::kPathNotFound);
   EXPECT_RUNTIME_ERROR(BufferedWriter(folder_.File("")), err::kPathFileAccessError);
 }

@@ -21,7 +21,8 @@
 namespace narwick::huffman {
 namespace {
 
-using compress::BufferedReader;
+using compress::InputFile;
+using compress::RangeReader;
 using Chunk = std::span<const std::uint8_t>;
 
 // A block's length field, like a byte array, holds at most 2^31 - 1.
@@ -35,8 +36,8 @@ void CheckLength(std::uint64_t length) {
 // one: a reader's read-ahead would cost a second copy of each byte, and the halves of a large
 // file are read on two threads at once.
 template <class F>
-void ForEachChunkAt(const BufferedReader& reader, std::uint64_t from, std::uint64_t to, F&& f) {
-  compress::RangeReader range(reader, from, to);
+void ForEachChunkAt(const InputFile& reader, std::uint64_t from, std::uint64_t to, F&& f) {
+  RangeReader range(reader, from, to);
   for (Chunk chunk = range.Next(); !chunk.empty(); chunk = range.Next()) f(chunk);
 }
 
@@ -50,7 +51,7 @@ struct UpperHalf {
 // thread reads and counts the upper half meanwhile: reading a file costs about as much as
 // counting its bytes, so the pass takes about the time of counting bytes in memory.
 // Progress still comes in order, on the caller's thread.
-std::optional<UpperHalf> CountSource(const BufferedReader& reader, std::uint64_t length, Encoder& encoder) {
+std::optional<UpperHalf> CountSource(const InputFile& reader, std::uint64_t length, Encoder& encoder) {
   if (length < kSplitCountFrom) {
     ForEachChunkAt(reader, 0, length, [&](Chunk chunk) { encoder.Count(chunk); });
     return std::nullopt;
@@ -78,12 +79,12 @@ struct UpperBody {
 // Codes bytes [from, to) of `reader`, whose body starts after `bits_before` bits, into the
 // destination file after offset `shared_at` through `writer` (none after a fault). After a
 // write fault it goes on coding, so that the size still comes out.
-UpperBody EncodeUpperHalf(const BufferedReader& reader, std::uint64_t from, std::uint64_t to, const Encoder& encoder,
+UpperBody EncodeUpperHalf(const InputFile& reader, std::uint64_t from, std::uint64_t to, const Encoder& encoder,
                           std::uint64_t bits_before, std::uint64_t shared_at, const compress::BufferedWriter* writer) {
   UpperBody body;
   bool took_first = false;
   BodyPart part(encoder, bits_before);
-  std::vector<std::uint8_t> room(encoder.BodyRoom(BufferedReader::kBufferSize));
+  std::vector<std::uint8_t> room(encoder.BodyRoom(RangeReader::kChunkSize));
   const auto emit = [&](std::size_t size) {
     const std::uint8_t* data = room.data();
     if (size > 0 && !took_first) {
@@ -195,11 +196,11 @@ class Destination {
   bool committed_ = false;
 };
 
-// The block file, held in a window that moves forward and read straight into it: going
-// through the reader's read-ahead buffer cost a second copy, more than the overlap gained.
+// The block file, held in a window that moves forward and read straight into it (reading
+// through a chunk buffer would cost a second copy).
 class FileSource final : public BlockSource {
  public:
-  FileSource(const BufferedReader& reader, std::size_t window)
+  FileSource(const InputFile& reader, std::size_t window)
       : reader_(reader), buffer_(std::max(window, kHeadWindow)) {}
 
   std::uint64_t Size() const override { return reader_.Length(); }
@@ -228,7 +229,7 @@ class FileSource final : public BlockSource {
     return {Chunk(buffer_.data(), filled_), begin_, begin_ + filled_ == Size()};
   }
 
-  const BufferedReader& reader_;
+  const InputFile& reader_;
   std::vector<std::uint8_t> buffer_;
   std::uint64_t begin_ = 0;  // block position of buffer_[0]
   std::size_t filled_ = 0;
@@ -252,7 +253,7 @@ class FileSink final : public DecodeSink {
 };
 
 void CopyFile(const String& source, Destination& destination) {
-  const BufferedReader reader(source, BufferedReader::Access::kAtOffsets);
+  const InputFile reader(source);
   ForEachChunkAt(reader, 0, reader.Length(), [&](Chunk chunk) { destination.Put(chunk); });
 }
 
@@ -264,7 +265,7 @@ void EncodeFile(const String& source, const String& dest, ProgressFn progress,
   std::optional<Encoder> encoder;
   std::optional<UpperHalf> upper;
   {
-    const BufferedReader counting(source, BufferedReader::Access::kAtOffsets);
+    const InputFile counting(source);
     length = counting.Length();
     CheckLength(length);
     encoder.emplace(length, progress);
@@ -273,7 +274,7 @@ void EncodeFile(const String& source, const String& dest, ProgressFn progress,
   const std::vector<std::uint8_t> head = encoder->Head();
   // Opened before the destination is cleared: a file compressed onto itself is still read
   // whole after its name has gone.
-  const BufferedReader encoding(source, BufferedReader::Access::kAtOffsets);
+  const InputFile encoding(source);
   clear_destination();
   Destination destination(dest);
   destination.Put(head);
@@ -283,7 +284,7 @@ void EncodeFile(const String& source, const String& dest, ProgressFn progress,
   } else {
     // The body is coded in pieces whose room takes at most a quarter of the buffer, straight
     // into the destination's buffer.
-    std::size_t piece = BufferedReader::kBufferSize;
+    std::size_t piece = RangeReader::kChunkSize;
     while (piece > 8 && encoder->BodyRoom(piece) > compress::BufferedWriter::kBufferSize / 4) piece /= 2;
     const auto code = [&](Chunk chunk) {
       for (std::size_t at = 0; at < chunk.size(); at += piece) {
@@ -317,7 +318,7 @@ void EncodeFile(const String& source, const String& dest, ProgressFn progress,
 
 DecodeStatus DecodeFile(const String& source, const String& dest, ProgressFn progress,
                         std::size_t window) {
-  const BufferedReader reader(source, BufferedReader::Access::kAtOffsets);
+  const InputFile reader(source);
   CheckLength(reader.Length());
   FileSource blocks(reader, window);
   Destination destination(dest);

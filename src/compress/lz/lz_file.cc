@@ -28,18 +28,19 @@ namespace narwick {
 
 namespace {
 
-// A file source that refuses to run dry: reading past the end is fault 62.
+// The container's body to the end of the file, refusing to run dry: reading past the end is
+// fault 62.
 class StrictFileSource {
  public:
-  explicit StrictFileSource(compress::BufferedReader& reader) : reader_(reader) {}
+  StrictFileSource(const compress::InputFile& file, std::uint64_t from) : range_(file, from, file.Length()) {}
   std::span<const std::uint8_t> Next() {
-    auto chunk = reader_.Next();
+    auto chunk = range_.Next();
     if (chunk.empty()) Raise(err::kInputPastEndOfFile);
     return chunk;
   }
 
  private:
-  compress::BufferedReader& reader_;
+  compress::RangeReader range_;
 };
 
 }  // namespace
@@ -86,7 +87,7 @@ VariantBool clsLZCompression::CompressFile(String uncompressedInputFile, String 
   return trap::Leave(
       true,
       [&] {
-        compress::BufferedReader input(uncompressedInputFile, compress::BufferedReader::Access::kAtOffsets);
+        compress::InputFile input(uncompressedInputFile);
         try {
           Tools().DeleteFile(compressedOutputFile);
         } catch (const RuntimeError&) {
@@ -119,7 +120,7 @@ VariantBool clsLZCompression::DecompressFile(String compressedInputFile, String 
   return trap::Leave(
       true,
       [&] {
-        compress::BufferedReader input(compressedInputFile);
+        compress::InputFile input(compressedInputFile);
         try {
           Tools().DeleteFile(uncompressedOutputFile);
         } catch (const RuntimeError&) {
@@ -131,11 +132,11 @@ VariantBool clsLZCompression::DecompressFile(String compressedInputFile, String 
         // A header cut short reads as zero bytes, so it can only fail the signature test or
         // store a length whose body is missing.
         std::uint8_t header[lz::kHeaderSize] = {};
-        input.Read(header, sizeof header);
+        input.ReadAt(0, header, sizeof header);
         if (lz::HasSignature(header)) {
           const std::int32_t count = lz::LoadFileLength(header + lz::kCountOffset);
           if (count > 0) {
-            StrictFileSource source(input);
+            StrictFileSource source(input, lz::kHeaderSize);
             LzProgress progress{this, static_cast<double>(count)};
             codec_->Decode(source, static_cast<std::uint64_t>(count), output, progress);
           }
