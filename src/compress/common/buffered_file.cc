@@ -154,7 +154,7 @@ std::span<const std::uint8_t> RangeReader::Next() {
   return {buffer_.get(), want};
 }
 
-BufferedWriter::BufferedWriter(const String& path) {
+BufferedWriter::BufferedWriter(const String& path, WriteBehind behind) : behind_(behind) {
   const std::string name = ToUtf8(path);
   fd_ = ::open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
   if (fd_ < 0) {
@@ -187,6 +187,12 @@ void BufferedWriter::AwaitWriteBehind() {
 }
 
 void BufferedWriter::HandOff() {
+  if (behind_ == WriteBehind::kNever) {
+    const std::size_t full = used_;
+    used_ = 0;
+    WriteOut(buffer_.get(), full);
+    return;
+  }
   if (!worker_) {
     spare_ = std::make_unique_for_overwrite<std::uint8_t[]>(kBufferSize);
     worker_ = std::make_unique<IoWorker>();

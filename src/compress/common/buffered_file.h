@@ -4,7 +4,8 @@
 // 75 path/file access error, 61 disk full, 57 device I/O error.
 //
 // On large outputs the writes run on a background thread, one buffer behind the caller
-// (write-behind), so that copying to the file system overlaps the codec's work. A write
+// (write-behind), so that copying to the file system overlaps the codec's work (unless the
+// job asks otherwise). A write
 // fault may then surface at the next Put or at Close rather than at the Put whose bytes
 // failed.
 #pragma once
@@ -64,7 +65,11 @@ class BufferedWriter {
  public:
   static constexpr std::size_t kBufferSize = 1 << 18;
 
-  explicit BufferedWriter(const String& path);  // raises 76 or 75
+  // kNever is for jobs that already code on every processor: a write-behind thread beside
+  // them takes more from the coders than it saves.
+  enum class WriteBehind : std::uint8_t { kWhenLarge, kNever };
+
+  explicit BufferedWriter(const String& path, WriteBehind behind = WriteBehind::kWhenLarge);  // raises 76 or 75
   ~BufferedWriter();  // closes without reporting a failed last write; call Close() to see it
   BufferedWriter(const BufferedWriter&) = delete;
   BufferedWriter& operator=(const BufferedWriter&) = delete;
@@ -95,6 +100,7 @@ class BufferedWriter {
   std::size_t used_ = 0;
   std::unique_ptr<IoWorker> worker_;
   std::unique_ptr<std::uint8_t[]> spare_;
+  WriteBehind behind_;
   bool writing_behind_ = false;
 };
 

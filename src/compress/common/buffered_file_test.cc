@@ -71,40 +71,44 @@ TEST_F(BufferedFileTest, ReadsAtOffsetsAndRangesGiveTheFile) {
 
 // Bytes put and bytes produced in place, in random turns and sizes, land in order while
 // another thread writes a later part at its offset; a longer file there is not cut short.
+// Written behind or on the caller's thread alike.
 TEST_F(BufferedFileTest, PutsRoomsAndWritesAtOffsetsLandInOrder) {
-  Write("out", Bytes(2100000, 0xEE));
-  const Bytes data = Random(2000000);
-  const std::size_t split = 1234567;
-  {
-    BufferedWriter writer(folder_.File("out"));
-    std::thread later([&] {
-      for (std::size_t at = split; at < data.size(); at += 100000) {
-        writer.WriteAt(at, data.data() + at, std::min<std::size_t>(100000, data.size() - at));
+  for (const auto behind : {BufferedWriter::WriteBehind::kWhenLarge, BufferedWriter::WriteBehind::kNever}) {
+    SCOPED_TRACE(behind == BufferedWriter::WriteBehind::kNever ? "on the caller's thread" : "behind");
+    Write("out", Bytes(2100000, 0xEE));
+    const Bytes data = Random(2000000);
+    const std::size_t split = 1234567;
+    {
+      BufferedWriter writer(folder_.File("out"), behind);
+      std::thread later([&] {
+        for (std::size_t at = split; at < data.size(); at += 100000) {
+          writer.WriteAt(at, data.data() + at, std::min<std::size_t>(100000, data.size() - at));
+        }
+      });
+      for (std::size_t at = 0, n = 0; at < split; at += n) {
+        n = std::min<std::size_t>(split - at, 1 + rng_() % 90000);
+        if (rng_() % 2 == 0) {
+          writer.Put(data.data() + at, n);
+          continue;
+        }
+        const auto room = writer.Room(n);
+        if (room.size() < n) {
+          ADD_FAILURE() << "room of " << room.size() << " for " << n;
+          break;
+        }
+        std::copy_n(data.data() + at, n, room.data());
+        writer.Commit(n);
       }
-    });
-    for (std::size_t at = 0, n = 0; at < split; at += n) {
-      n = std::min<std::size_t>(split - at, 1 + rng_() % 90000);
-      if (rng_() % 2 == 0) {
-        writer.Put(data.data() + at, n);
-        continue;
-      }
-      const auto room = writer.Room(n);
-      if (room.size() < n) {
-        ADD_FAILURE() << "room of " << room.size() << " for " << n;
-        break;
-      }
-      std::copy_n(data.data() + at, n, room.data());
-      writer.Commit(n);
+      later.join();
+      writer.Close();
     }
-    later.join();
-    writer.Close();
+    Bytes got = Read("out");
+    ASSERT_EQ(got.size(), 2100000u);
+    EXPECT_TRUE(
+        std::all_of(got.begin() + 2000000, got.end(), [](std::uint8_t b) { return b == 0xEE; }));
+    got.resize(data.size());
+    EXPECT_EQ(got, data);
   }
-  Bytes got = Read("out");
-  ASSERT_EQ(got.size(), 2100000u);
-  EXPECT_TRUE(
-      std::all_of(got.begin() + 2000000, got.end(), [](std::uint8_t b) { return b == 0xEE; }));
-  got.resize(data.size());
-  EXPECT_EQ(got, data);
 }
 
 TEST_F(BufferedFileTest, OpenFaultsCarryTheHostNumbers) {

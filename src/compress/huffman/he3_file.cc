@@ -112,7 +112,9 @@ UpperBody EncodeUpperHalf(const InputFile& reader, std::uint64_t from, std::uint
 // whole result was written at the end. A destination not committed is removed.
 class Destination {
  public:
-  explicit Destination(const String& path) : path_(path) {}
+  explicit Destination(const String& path,
+                       compress::BufferedWriter::WriteBehind behind = compress::BufferedWriter::WriteBehind::kWhenLarge)
+      : path_(path), behind_(behind) {}
   ~Destination() {
     if (committed_ || !created_) return;
     writer_.reset();
@@ -183,11 +185,12 @@ class Destination {
  private:
   void Open() {
     if (writer_) return;
-    writer_.emplace(path_);
+    writer_.emplace(path_, behind_);
     created_ = true;
   }
 
   String path_;
+  compress::BufferedWriter::WriteBehind behind_;
   std::optional<compress::BufferedWriter> writer_;
   std::vector<std::uint8_t> scratch_;
   std::exception_ptr fault_;
@@ -276,7 +279,9 @@ void EncodeFile(const String& source, const String& dest, ProgressFn progress,
   // whole after its name has gone.
   const InputFile encoding(source);
   clear_destination();
-  Destination destination(dest);
+  // Halves coded on two threads leave no processor for a write-behind thread.
+  Destination destination(dest, upper ? compress::BufferedWriter::WriteBehind::kNever
+                                      : compress::BufferedWriter::WriteBehind::kWhenLarge);
   destination.Put(head);
   bool misplaced = false;
   if (encoder->stored()) {

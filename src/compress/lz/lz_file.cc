@@ -95,7 +95,10 @@ VariantBool clsLZCompression::CompressFile(String uncompressedInputFile, String 
         } catch (const std::bad_alloc&) {
           RaiseErrorMessage(lz::CompressTargetLockedMessage(compressedOutputFile));
         }
-        compress::BufferedWriter output(compressedOutputFile);
+        // Parts coded on every processor leave none for a write-behind thread.
+        compress::BufferedWriter output(compressedOutputFile, lz::WorthSplitting(input.Length(), lz::SplitOptions{})
+                                                                  ? compress::BufferedWriter::WriteBehind::kNever
+                                                                  : compress::BufferedWriter::WriteBehind::kWhenLarge);
         if (input.Length() > static_cast<std::uint64_t>(INT32_MAX)) Raise(err::kOverflow);
         const auto total = static_cast<std::int32_t>(input.Length());
         std::uint8_t header[lz::kHeaderSize];
