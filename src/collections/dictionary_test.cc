@@ -349,8 +349,8 @@ TEST(KeyedMapModelTest, WholeNumberKeyFamilies) {
 
 // Enough keys that the index and the entry store reach their large blocks.
 TEST(KeyedMapModelTest, LargeMaps) {
-  RunModel({0, 140000, 70000, 50000, false, 0, 16384}, 1);
-  RunModel({5, 140000, 70000, 50000, false, 0, 16384}, 2);
+  RunModel({0, 140000, 70000, testing::Scaled(50000), false, 0, 16384}, 1);
+  RunModel({5, 140000, 70000, testing::Scaled(50000), false, 0, 16384}, 2);
 }
 
 // Each key in turn, and whether it is new given the keys before it.

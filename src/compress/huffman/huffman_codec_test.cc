@@ -84,7 +84,11 @@ Pass ExpectDecodersAgree(const Bytes& data, std::int64_t byte_len, const std::st
   SCOPED_TRACE(what + ", byte_len " + std::to_string(byte_len));
   Pass fast = FastDecode(data, byte_len);
   EXPECT_EQ(fast, Model(reference::Decode(data, byte_len)));
-  EXPECT_EQ(ChoppedDecode(data, byte_len), fast);
+  // The streaming decoder's window and room handling is the same at any size; a block of
+  // many megabytes through rooms of a few bytes costs seconds and reaches nothing more.
+  if (data.size() <= (std::size_t{1} << 21)) {
+    EXPECT_EQ(ChoppedDecode(data, byte_len), fast);
+  }
   return fast;
 }
 
@@ -202,7 +206,8 @@ TEST(He3Golden, FilesInTestdataEncodeAndDecodeExactly) {
 TEST(He3Differential, SymbolDistributionsAndLengths) {
   std::mt19937_64 rng(4242);
   const std::vector<std::size_t> lengths = {
-      1, 2, 3, 7, 8, 9, 999, 1000, 1001, 9999, 10000, 10001, 20000, 65536, 123457, 1 << 20};
+      1, 2, 3, 7, 8, 9, 999, 1000, 1001, 9999, 10000, 10001, 20000, 65536, 123457,
+      std::size_t(testing::Scaled(4)) << 18};
   std::vector<double> geometric(256), zipf(256), sparse(256, 0);
   for (int v = 0; v < 256; ++v) {
     geometric[static_cast<std::size_t>(v)] = std::pow(0.6, v);
@@ -392,7 +397,7 @@ TEST(He3Decoder, DamagedBlocksMatchTheModel) {
   blocks.push_back(Encode(Sample(300'000, rng)));  // read in many windows
   int cases = 0;
   for (const Bytes& good : blocks) {
-    for (int round = 0; round < 60; ++round, ++cases) {
+    for (int round = 0; round < testing::Scaled(60); ++round, ++cases) {
       Bytes bad = good;
       const auto flip = [&](std::size_t within) {
         bad[4 + rng() % within] ^= static_cast<std::uint8_t>(1u << (rng() % 8));
