@@ -380,6 +380,42 @@ TEST(KeyedMapTest, KeyIdentityAtTheEdges) {
   EXPECT_EQ(map.size(), 12u);
 }
 
+// Add and FindOrAdd given a key or item that is a value held in this very map, at the moment
+// the index must grow while removed entries wait to be compacted: compacting moves the
+// entries under the reference, so the arguments must be copied first.
+TEST(KeyedMapTest, ArgumentsHeldInTheMapSurviveCompaction) {
+  KeyedMap map;
+  std::map<Long, Long> model;
+  std::mt19937 rng(17);
+  Long next_key = 0;
+  // Half the time the newest entry: compacting moves entries from the end into the holes.
+  auto any_key = [&] {
+    if (rng() % 2 == 0 && model.contains(next_key - 1)) return next_key - 1;
+    return std::next(model.begin(), static_cast<long>(rng() % model.size()))->first;
+  };
+  for (; next_key < 40; ++next_key) {
+    ASSERT_TRUE(map.Add(Variant(next_key), Variant(1000000 + next_key)));
+    model[next_key] = 1000000 + next_key;
+  }
+  for (int step = 0; step < 3000; ++step) {
+    const Long gone = any_key();
+    ASSERT_TRUE(map.Remove(Variant(gone)));
+    model.erase(gone);
+
+    const Long from = any_key();
+    ASSERT_TRUE(map.Add(Variant(next_key), *map.Find(Variant(from)))) << step;
+    model[next_key++] = model[from];
+
+    // The item held under `from` becomes a key (unless it is one already).
+    const Long other = any_key();
+    const Long new_key = model[other];
+    map.FindOrAdd(*map.Find(Variant(other))) = Variant(static_cast<Long>(step));
+    model[new_key] = step;
+  }
+  ASSERT_EQ(map.size(), model.size());
+  for (const auto& [key, item] : model) ASSERT_EQ(map.Get(Variant(key)), Variant(item)) << key;
+}
+
 TEST(KeyedMapTest, CompareModeChangesOnlyWhileEmpty) {
   KeyedMap map;
   map.set_compare_mode(KeyCompare::kText);
