@@ -6,20 +6,12 @@
 #include <cstdlib>
 #include <memory>
 #include <span>
-#include <vector>
 
 #include "compress/lz/lz_codec.h"
 #include "compress/lz/lz_format.h"
+#include "compress/lz/lz_recording_sinks.h"
 
 namespace {
-
-struct BoundedSink {
-  std::vector<std::uint8_t> bytes;
-  bool Put(const std::uint8_t* data, std::size_t size) {
-    bytes.insert(bytes.end(), data, data + size);
-    return true;
-  }
-};
 
 struct NoProgress {
   std::uint64_t last = 0;
@@ -52,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   const std::uint64_t limit = count + 1;
   narwick::lz::MemorySource source(rest);
-  BoundedSink sink;
+  narwick::lz::VectorSink sink;
   NoProgress progress;
   const auto status = codec->Decode(source, count, sink, progress, limit);
   // Output never exceeds the limit, nor what the body can produce (18 bytes per 2 bytes,
