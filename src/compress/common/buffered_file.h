@@ -1,13 +1,12 @@
-// Buffered whole-file reading and writing for the compressors' file members: large reads
-// and writes underneath, the same bytes as single-byte access at the current position.
-// Faults are RuntimeErrors with the host's numbers: 53 file not found, 76 path not found,
-// 75 path/file access error, 61 disk full, 57 device I/O error.
+// File reading and writing for the compressors' file members: inputs read at offsets (by
+// as many threads as code them), outputs written through a large buffer, the same bytes as
+// single-byte access. Faults are RuntimeErrors with the host's numbers: 53 file not found,
+// 76 path not found, 75 path/file access error, 61 disk full, 57 device I/O error.
 //
 // On large outputs the writes run on a background thread, one buffer behind the caller
-// (write-behind), so that copying to the file system overlaps the codec's work (unless the
-// job asks otherwise). A write
-// fault may then surface at the next Put or at Close rather than at the Put whose bytes
-// failed.
+// (write-behind), so that copying to the file system overlaps the codec's work, unless the
+// job asks otherwise. A write fault may then surface at the next Put or at Close rather than
+// at the Put whose bytes failed.
 #pragma once
 
 #include <cstddef>
@@ -22,9 +21,8 @@ namespace narwick::compress {
 class IoWorker;
 
 // An input file opened for reading only, read at offsets with pread: several threads may
-// read one file at once, and nothing is read ahead. (The files these members read on the
-// caller's thread are the smaller side of their job: a thread reading ahead beside the coder
-// and the writer's thread took more from the coder than it saved on two processors.)
+// read one file at once. Nothing is read ahead: on two processors a read-ahead thread beside
+// the coder and the writer's thread took more from the coder than it saved.
 class InputFile {
  public:
   explicit InputFile(const String& path);  // raises 53, 76 or 75

@@ -32,9 +32,8 @@ void CheckLength(std::uint64_t length) {
   }
 }
 
-// Calls `f` with each chunk of bytes [from, to) of `reader`. Every read of these files is
-// one: a reader's read-ahead would cost a second copy of each byte, and the halves of a large
-// file are read on two threads at once.
+// Calls `f` with each chunk of bytes [from, to) of `reader`, read at their offsets (the
+// halves of a large file are read on two threads at once).
 template <class F>
 void ForEachChunkAt(const InputFile& reader, std::uint64_t from, std::uint64_t to, F&& f) {
   RangeReader range(reader, from, to);
