@@ -173,6 +173,10 @@ TEST(ConvertTest, TextGoesThroughTheTargetsRounding) {
       {u"&HFFFFFFFF", -1.0},  // a Long's bit pattern, as &HFFFFFFFF is in code
       {u"&H100000000", 4294967296.0}, Fails(u"&H10000000000000000", vbDouble, kOverflow),
       {u"&HFFFF", Cur(655350000)},
+      // Beyond 32 bits the digits are the value, up to Currency's largest whole number.
+      {u"&H346DC5D638865", Cur(9223372036854770000)}, {u"-&O40000000000", Cur(-42949672960000)},
+      Fails(u"&H346DC5D638866", vbCurrency, kOverflow),
+      Fails(u"-&O32155613530704146", vbCurrency, kOverflow),
       // Currency from text is exact.
       {u"$1,234.5678", Cur(12345678)}, {u"0.00005", Cur(0)}, {u"0.00015", Cur(2)},
       {u"0.000050001", Cur(1)}, {u"922337203685477.5807", Cur(kMaxScaled)},
@@ -279,8 +283,10 @@ TEST(ConvertTest, BooleansTextEmptyErrorsObjectsAndArrays) {
       Fails(array, vbBoolean, kTypeMismatch),
       // Objects convert through their default member.
       {Holding(2.5), 2}, {Holding(1.5), u"1.5"}, {Holding(u"$3"), 3.0}, {Holding(u"true"), true},
+      {Holding(2.5), Cur(25000)}, {Holding(u"1/5/2020"), Date{43835}},  // not a number, yet a date
       Fails(Holding(Variant::Null()), vbLong, kInvalidUseOfNull),
       Fails(kNoDefault, vbString, kObjectDoesntSupportMember),
+      Fails(kNoDefault, vbCurrency, kObjectDoesntSupportMember),
       Fails(kNothing, vbLong, kObjectVariableNotSet),
   });
   for (VbVarType kind : {vbString, vbLong, vbInteger, vbByte, vbDouble, vbSingle, vbCurrency,

@@ -437,7 +437,7 @@ String FormatSerial(double serial, StringView pattern) {
           out.push_back(u' ');
           AppendNumber(out, day, 1);
           Append(out, ", ");
-          AppendNumber(out, year, 4);
+          AppendNumber(out, year, 1);  // the long date's year unpadded, like the short date's
         }
         break;
       case u'm':

@@ -174,10 +174,12 @@ TEST(DateTest, FormatTokens) {
       {u"d-m-yyyy", u"5-1-2020"}, {u"mmmm dddd ddd", u"January Sunday Sun"},
       {u"h:mm AM/PM", u"3:04 PM"}, {u"hh:mm am/pm", u"03:04 pm"}, {u"h:nn a/p", u"3:04 p"},
       {u"h AMPM", u"3 PM"}, {u"h:n:s", u"15:4:5"}, {u"\"day\" d", u"day 5"}, {u"\\d d", u"d 5"},
-      {u"y", u"5"}, {u"ddddd", u"1/5/2020"}, {u"ttttt", u"3:04:05 PM"},
+      {u"y", u"5"}, {u"ddddd", u"1/5/2020"}, {u"dddddd", u"Sunday, January 5, 2020"},
+      {u"ttttt", u"3:04:05 PM"},
       {u"c", u"1/5/2020 3:04:05 PM"}, {u"", u""},
   };
   for (const auto& c : cases) EXPECT_EQ(FormatDate(when, c.pattern), c.text) << ToUtf8(c.pattern);
+  EXPECT_EQ(FormatDate(Variant(Date{-657434}), u"dddddd"), u"Friday, January 1, 100");
 }
 
 TEST(DateTest, FormatInputs) {
