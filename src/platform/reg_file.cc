@@ -128,8 +128,13 @@ std::string ToCodePage(StringView text, int line, const char* what) {
   for (std::size_t i = 0; i < text.size(); ++i) {
     Byte b = CharToAnsi(text[i]);
     if (b == '?' && text[i] != u'?') {
+      // Name the character, not the first half of its surrogate pair.
+      unsigned point = text[i];
+      if (point >= 0xD800 && point < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000) {
+        point = 0x10000 + ((point - 0xD800) << 10) + (text[i + 1] - 0xDC00u);
+      }
       char code[16];
-      std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(text[i]));
+      std::snprintf(code, sizeof code, "U+%04X", point);
       Fail(line, std::string(what) + " holds the character " + code +
                      ", which the store's code page (Windows-1252) cannot hold");
     }

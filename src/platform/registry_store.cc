@@ -32,6 +32,7 @@ namespace {
 
 constexpr int kSchemaVersion = 1;
 constexpr int kBusyTimeoutMs = 10000;
+constexpr const char* kWrittenByNewer = "it was written by a newer version of narwick";
 
 constexpr RootKey kRoots[] = {
     {0x80000000u, "HKEY_CLASSES_ROOT", "HKCR"},
@@ -374,17 +375,20 @@ struct RegistryStore::Impl {
     return h;
   }
 
-  void CreateSchema() {
+  int SchemaVersion() {
+    Stmt s(*this, "PRAGMA user_version");
+    return s.Step() ? static_cast<int>(s.Int(0)) : 0;
+  }
+
+  // Creates the tables of a new store and finds the roots. Returns why the store cannot be
+  // used, or nothing.
+  std::string CreateSchema() {
     Exec("BEGIN IMMEDIATE");
     try {
-      int version = 0;
-      {
-        Stmt s(*this, "PRAGMA user_version");
-        if (s.Step()) version = static_cast<int>(s.Int(0));
-      }
-      if (version > kSchemaVersion) {
+      const int version = SchemaVersion();
+      if (version > kSchemaVersion) {  // upgraded by another process since Open looked
         sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
-        throw std::runtime_error("the registry store was written by a newer version of narwick");
+        return kWrittenByNewer;
       }
       if (version == 0) {
         Exec(
@@ -419,9 +423,8 @@ struct RegistryStore::Impl {
     while (s.Step()) {
       if (const RootKey* root = FindRoot(s.Text(1))) root_ids[root->handle] = s.Int(0);
     }
-    if (root_ids.size() != std::size(kRoots)) {
-      throw std::runtime_error("the registry store lacks its root keys");
-    }
+    if (root_ids.size() != std::size(kRoots)) return "it lacks its root keys";
+    return {};
   }
 };
 
@@ -449,13 +452,15 @@ std::unique_ptr<RegistryStore> RegistryStore::Open(const std::filesystem::path& 
   sqlite3_extended_result_codes(impl->db, 1);
   sqlite3_busy_timeout(impl->db, kBusyTimeoutMs);
   try {
+    // Refused before anything in it changes, its journal mode included.
+    if (impl->SchemaVersion() > kSchemaVersion) fail(kWrittenByNewer);
     if (!in_memory) {
       Impl::Stmt wal(*impl, "PRAGMA journal_mode = WAL");
       if (!wal.Step() || wal.Text(0) != "wal") fail("the store cannot use write-ahead logging");
     }
     // With WAL a commit that is not yet synced may be lost in a power cut, never corrupted.
     impl->Exec("PRAGMA synchronous = NORMAL");
-    impl->CreateSchema();
+    if (const std::string why = impl->CreateSchema(); !why.empty()) fail(why);
   } catch (const SqlFailure&) {
     fail(impl->last_error);
   }

@@ -76,27 +76,58 @@ class RegistryStoreTest : public ::testing::Test {
   std::unique_ptr<RegistryStore> store_;
 };
 
-// Write-ahead logging, so that readers in other processes never wait for a writer.
-TEST_F(RegistryStoreTest, OpensWithWriteAheadLog) {
+// The journal mode of the store at `path`, as a connection of its own sees it.
+std::string JournalMode(const std::filesystem::path& path) {
   sqlite3* db = nullptr;
-  ASSERT_EQ(sqlite3_open(Path().c_str(), &db), SQLITE_OK);
   sqlite3_stmt* stmt = nullptr;
-  sqlite3_prepare_v2(db, "PRAGMA journal_mode", -1, &stmt, nullptr);
-  ASSERT_EQ(sqlite3_step(stmt), SQLITE_ROW);
-  EXPECT_STREQ(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)), "wal");
+  std::string mode;
+  if (sqlite3_open(path.c_str(), &db) == SQLITE_OK &&
+      sqlite3_prepare_v2(db, "PRAGMA journal_mode", -1, &stmt, nullptr) == SQLITE_OK && sqlite3_step(stmt) == SQLITE_ROW) {
+    mode = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
+  }
   sqlite3_finalize(stmt);
   sqlite3_close(db);
+  return mode;
 }
 
-TEST_F(RegistryStoreTest, OpenReportsFilesThatAreNotStores) {
-  auto bogus = folder_.path() / "bogus.db";
+// Write-ahead logging, so that readers in other processes never wait for a writer.
+TEST_F(RegistryStoreTest, OpensWithWriteAheadLog) { EXPECT_EQ(JournalMode(Path()), "wal"); }
+
+// Refusals name the file; a store of a newer version is left as it was.
+TEST_F(RegistryStoreTest, OpenRefusesFilesThatAreNotStoresOfThisVersion) {
+  const auto bogus = folder_.path() / "bogus.db";
   std::ofstream(bogus) << std::string(4096, 'x');
-  try {
-    RegistryStore::Open(bogus);
-    FAIL() << "a file of x's opened as a store";
-  } catch (const std::runtime_error& e) {
-    EXPECT_NE(std::string(e.what()).find(bogus.string()), std::string::npos) << e.what();
+  const auto newer = folder_.path() / "newer.db";
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(newer.c_str(), &db), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(db, "PRAGMA user_version = 2", nullptr, nullptr, nullptr), SQLITE_OK);
+  sqlite3_close(db);
+  for (const auto& [path, why] : {std::pair{bogus, ""}, std::pair{newer, ": it was written by a newer version"}}) {
+    try {
+      RegistryStore::Open(path);
+      ADD_FAILURE() << path << " opened as a store";
+    } catch (const std::runtime_error& e) {
+      EXPECT_NE(std::string(e.what()).find(path.string() + why), std::string::npos) << e.what();
+    }
   }
+  EXPECT_EQ(JournalMode(newer), "delete");
+}
+
+// Another connection holding the write lock makes a writer busy, not failed. In a shared
+// cache the conflict is reported at once; between processes it comes after the busy timeout.
+TEST_F(RegistryStoreTest, AHeldWriteLockMakesWritesBusy) {
+  ASSERT_EQ(sqlite3_enable_shared_cache(1), SQLITE_OK);
+  store_ = RegistryStore::Open(Path());
+  sqlite3* other = nullptr;
+  int rc = sqlite3_open(Path().c_str(), &other);
+  sqlite3_enable_shared_cache(0);
+  ASSERT_EQ(rc, SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+  HKey key = 0;
+  EXPECT_EQ(store_->CreateKeyEx(kHkcu, "K", 0, reg::kAllAccess, &key, nullptr), reg::kBusy);
+  sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+  EXPECT_EQ(store_->CreateKeyEx(kHkcu, "K", 0, reg::kAllAccess, &key, nullptr), reg::kSuccess);
+  sqlite3_close(other);
 }
 
 // Intermediate keys, case kept as first written and case-blind lookup are the model test's;
