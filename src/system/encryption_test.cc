@@ -192,6 +192,20 @@ TEST_F(EncryptionTest, UnwritableDestinationGivesTrueAndKeepsTheSource) {
   EXPECT_EQ(ReadAll(Path("locked.bin")), Bytes(10, 'L'));
 }
 
+// A source that is no regular file stops the work before anything is written: a folder
+// cannot be opened (so no destination is made), and a pipe has no length to read.
+TEST_F(EncryptionTest, SourceThatIsNoRegularFileGivesTrueAndLeavesTheDestination) {
+  enc_.encryptKey(u"k");
+  fs::create_directory(Path("a folder"));
+  ASSERT_EQ(mkfifo(Path("a pipe").c_str(), 0600), 0);
+  WriteAll(Path("dest.bin"), Bytes{1, 2, 3});
+  EXPECT_EQ(enc_.encryptFile(Name("a folder"), Name("new.bin")).raw(), -1);
+  EXPECT_FALSE(fs::exists(Path("new.bin")));
+  EXPECT_EQ(enc_.encryptFile(Name("a pipe"), Name("dest.bin")).raw(), -1);
+  EXPECT_EQ(ReadAll(Path("dest.bin")), (Bytes{1, 2, 3}));
+  EXPECT_TRUE(fs::exists(Path("a folder")) && fs::exists(Path("a pipe")));
+}
+
 // A FileSystemTools whose DeleteFile fails, as when the source cannot be removed.
 class FailingDelete final : public FileSystemTools {
  public:
