@@ -78,6 +78,11 @@ TEST_F(QueueTest, SizeBelowMinusOneTakesTheModulusThenFails) {
   // keeps what it held.
   for (int v : {1, 2, 3, 4}) queue_.EnQueue(v);
   EXPECT_EQ(TakeBoxes(), std::vector<Box>{ErrorBox(u"EnQueue", err::kSubscriptOutOfRange)});
+  // The three values still count under the negative modulus: a size for two is refused, a
+  // size for three keeps them in order.
+  queue_.Size(2);
+  ASSERT_EQ(TakeBoxes(), std::vector<Box>{ErrorBox(u"Size", err::kSubscriptOutOfRange)});
+  queue_.Size(3);
   EXPECT_EQ(Drain(), (std::vector<Variant>{1, 2, 3}));
 }
 

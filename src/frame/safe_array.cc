@@ -13,7 +13,7 @@ namespace {
 std::size_t ElementCount(const std::vector<ArrayBounds>& bounds) {
   std::size_t count = bounds.empty() ? 0 : 1;
   for (const auto& b : bounds) {
-    if (b.ubound < b.lbound - 1) Raise(err::kSubscriptOutOfRange);
+    if (std::int64_t{b.ubound} < std::int64_t{b.lbound} - 1) Raise(err::kSubscriptOutOfRange);  // no overflow at the smallest Long
     count *= static_cast<std::size_t>(std::int64_t{b.ubound} - b.lbound + 1);
   }
   return count;
@@ -82,11 +82,11 @@ const Variant& SafeArray::operator()(Long i, Long j) const {
 }
 
 void SafeArray::ReDim(Long lbound, Long ubound, bool preserve) {
-  if (bounds_.empty()) bounds_.push_back({lbound, lbound - 1});
   std::vector<ArrayBounds> resized = bounds_;
+  if (resized.empty()) resized.emplace_back();
   resized.back() = {lbound, ubound};
-  std::size_t count = ElementCount(resized);
-  if (!preserve) {
+  const std::size_t count = ElementCount(resized);  // raises before anything changes
+  if (!preserve || bounds_.empty()) {
     bounds_ = std::move(resized);
     elements_.assign(count, DefaultValue(element_));
     return;
