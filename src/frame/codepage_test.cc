@@ -1,9 +1,13 @@
 // Code page 1252: the 0x80..0x9F table, all 256 bytes round trip, and everything else is '?'.
+// UTF-8: valid text against a plain encoder, and any bytes round trip.
 #include <gtest/gtest.h>
 
+#include <random>
+#include <string>
 #include <vector>
 
 #include "narwick/frame/codepage.h"
+#include "narwick/frame/variant.h"
 
 namespace narwick {
 namespace {
@@ -41,6 +45,61 @@ TEST(CodePageTest, CharactersOutsideTheCodePageBecomeQuestionMarks) {
   EXPECT_EQ(mapped, 256);
   EXPECT_EQ(ToAnsi(u"a\u20ACb\u4E2D\u0080"), (std::vector<Byte>{'a', 0x80, 'b', '?', '?'}));
   EXPECT_TRUE(ToAnsi(u"").empty());
+}
+
+// Plain encoders of one code point, for the UTF-8 tests.
+void AppendUtf8(std::string& out, char32_t cp) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+    return;
+  }
+  const int extra = cp < 0x800 ? 1 : cp < 0x10000 ? 2 : 3;
+  out += static_cast<char>(((0xFF00u >> (extra + 1)) & 0xFF) | (cp >> (6 * extra)));
+  for (int k = extra - 1; k >= 0; --k) out += static_cast<char>(0x80 | ((cp >> (6 * k)) & 0x3F));
+}
+void AppendUtf16(String& out, char32_t cp) {
+  if (cp < 0x10000) {
+    out += static_cast<char16_t>(cp);
+  } else {
+    out += static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
+    out += static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
+  }
+}
+
+TEST(Utf8Test, ValidTextMatchesAPlainCoderAndAnyBytesRoundTrip) {
+  std::mt19937 rng(7);
+  for (int round = 0; round < 2000; ++round) {
+    std::string utf8;
+    String utf16;
+    for (int n = static_cast<int>(rng() % 12); n > 0; --n) {
+      static constexpr char32_t kTops[] = {0x80, 0x800, 0x10000, 0x110000};
+      auto cp = static_cast<char32_t>(rng() % kTops[rng() % 4]);
+      if (cp >= 0xD800 && cp < 0xE000) cp = 0xFFFD;  // surrogates are no characters
+      AppendUtf8(utf8, cp);
+      AppendUtf16(utf16, cp);
+    }
+    ASSERT_EQ(FromUtf8(utf8), utf16);
+    ASSERT_EQ(ToUtf8(utf16), utf8);
+    std::string bytes(rng() % 12, '\0');
+    for (char& b : bytes) b = static_cast<char>(rng() % 4 == 0 ? 0x80 | (rng() & 0x3F) : rng());
+    ASSERT_EQ(ToUtf8(FromUtf8(bytes)), bytes);
+  }
+  // Bytes that are not UTF-8 stand for themselves.
+  const struct {
+    const char* utf8;
+    String text;
+  } cases[] = {
+      {"caf\xE9", u"caf\xDCE9"},  // Latin-1
+      {"\xC0\xAF", u"\xDCC0\xDCAF"},  // overlong
+      {"\xE0\x80\xAF", u"\xDCE0\xDC80\xDCAF"},
+      {"\xF4\x90\x80\x80", u"\xDCF4\xDC90\xDC80\xDC80"},  // past U+10FFFF
+      {"\xF0\x9F\x98", u"\xDCF0\xDC9F\xDC98"},  // cut short
+      {"\xED\xA0\x80", u"\xDCED\xDCA0\xDC80"},  // a surrogate alone
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(FromUtf8(c.utf8), c.text) << c.utf8;
+    EXPECT_EQ(ToUtf8(c.text), c.utf8) << c.utf8;
+  }
 }
 
 }  // namespace

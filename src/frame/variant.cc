@@ -91,28 +91,47 @@ bool operator==(const Variant& a, const Variant& b) {
       a.payload_);
 }
 
+namespace {
+
+// Bytes that are not UTF-8 become the lone surrogates U+DC80..U+DCFF, which no valid UTF-8
+// gives; ToUtf8 turns them back into the same bytes. So every file name the system hands
+// over, whatever its encoding, names the same file again.
+constexpr char32_t kEscapeBase = 0xDC00;
+bool IsByteEscape(char32_t unit) { return unit >= 0xDC80 && unit <= 0xDCFF; }
+
+// The length of the sequence a lead byte starts, 0 for a byte that starts none.
+std::size_t SequenceLength(unsigned lead) {
+  if (lead < 0x80) return 1;
+  if (lead < 0xC2) return 0;  // a continuation byte, or the overlong leads C0 and C1
+  if (lead < 0xE0) return 2;
+  if (lead < 0xF0) return 3;
+  return lead < 0xF5 ? 4 : 0;  // beyond F4 only code points past U+10FFFF
+}
+
+}  // namespace
+
 String FromUtf8(std::string_view utf8) {
+  static constexpr char32_t kLeast[5] = {0, 0, 0x80, 0x800, 0x10000};  // shorter is overlong
   String out;
   out.reserve(utf8.size());
-  std::size_t i = 0;
-  while (i < utf8.size()) {
-    auto byte = static_cast<unsigned char>(utf8[i]);
-    char32_t cp = 0xFFFD;
-    std::size_t len = 1;
-    if (byte < 0x80) {
-      cp = byte;
-    } else if ((byte >> 5) == 0x6 && i + 1 < utf8.size()) {
-      cp = ((byte & 0x1Fu) << 6) | (static_cast<unsigned char>(utf8[i + 1]) & 0x3Fu);
-      len = 2;
-    } else if ((byte >> 4) == 0xE && i + 2 < utf8.size()) {
-      cp = ((byte & 0x0Fu) << 12) | ((static_cast<unsigned char>(utf8[i + 1]) & 0x3Fu) << 6) |
-           (static_cast<unsigned char>(utf8[i + 2]) & 0x3Fu);
-      len = 3;
-    } else if ((byte >> 3) == 0x1E && i + 3 < utf8.size()) {
-      cp = ((byte & 0x07u) << 18) | ((static_cast<unsigned char>(utf8[i + 1]) & 0x3Fu) << 12) |
-           ((static_cast<unsigned char>(utf8[i + 2]) & 0x3Fu) << 6) |
-           (static_cast<unsigned char>(utf8[i + 3]) & 0x3Fu);
-      len = 4;
+  const auto* bytes = reinterpret_cast<const unsigned char*>(utf8.data());
+  const std::size_t size = utf8.size();
+  for (std::size_t i = 0; i < size;) {
+    const unsigned lead = bytes[i];
+    const std::size_t length = SequenceLength(lead);
+    char32_t cp = lead & (length <= 1 ? 0x7Fu : 0xFFu >> (length + 1));
+    bool valid = length != 0 && length <= size - i;
+    for (std::size_t k = 1; valid && k < length; ++k) {
+      valid = (bytes[i + k] & 0xC0u) == 0x80;
+      cp = (cp << 6) | (bytes[i + k] & 0x3Fu);
+    }
+    // A surrogate written on its own is no character: read as bytes, it cannot pair up with
+    // the stand-in of a byte after it and change the bytes written back.
+    valid = valid && cp >= kLeast[length] && cp <= 0x10FFFF && (cp < 0xD800 || cp >= 0xE000);
+    if (!valid) {
+      out.push_back(static_cast<char16_t>(kEscapeBase + lead));
+      ++i;
+      continue;
     }
     if (cp >= 0x10000) {
       cp -= 0x10000;
@@ -121,7 +140,7 @@ String FromUtf8(std::string_view utf8) {
     } else {
       out.push_back(static_cast<char16_t>(cp));
     }
-    i += len;
+    i += length;
   }
   return out;
 }
@@ -138,6 +157,8 @@ std::string ToUtf8(StringView text) {
     }
     if (cp < 0x80) {
       out.push_back(static_cast<char>(cp));
+    } else if (IsByteEscape(cp)) {
+      out.push_back(static_cast<char>(cp - kEscapeBase));
     } else if (cp < 0x800) {
       out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
       out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));

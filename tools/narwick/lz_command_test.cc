@@ -41,6 +41,12 @@ TEST_F(LzCommandTest, CompressAndDecompressRoundTripSilently) {
   EXPECT_EQ(info.exit_code, 0);
   EXPECT_NE(info.out.find("stored length:   100000 bytes"), std::string::npos) << info.out;
   EXPECT_NE(info.out.find("complete"), std::string::npos);
+
+  // A name that is not UTF-8 (Latin-1 "café") names the same files on the way through.
+  Write("caf\xE9.txt", data);
+  EXPECT_EQ(RunTool({"lz", "compress", File("caf\xE9.txt"), File("caf\xE9.qvx")}).exit_code, 0);
+  EXPECT_EQ(RunTool({"lz", "decompress", File("caf\xE9.qvx"), File("caf\xE9.out")}).exit_code, 0);
+  EXPECT_EQ(Read("caf\xE9.out"), data);
 }
 
 TEST_F(LzCommandTest, MissingInputFailsWithTheClassMessage) {

@@ -110,7 +110,8 @@ class Variant {
 // The value of an optional argument the caller left out (Error kind, DISP_E_PARAMNOTFOUND).
 inline const Variant Missing{ErrorCode{kParamNotFound}};
 
-// UTF-8 <-> 16-bit text, for hosts and the command-line tool.
+// UTF-8 <-> 16-bit text, for hosts and the command-line tool. Any bytes round-trip: those
+// that are not UTF-8 become the lone surrogates U+DC80..U+DCFF and back.
 String FromUtf8(std::string_view utf8);
 std::string ToUtf8(StringView text);
 
