@@ -1,7 +1,9 @@
-// SafeArray bounds: the extremes of Long, and ReDim that either succeeds or changes nothing.
+// SafeArray: bounds at the ends of Long, ReDim that succeeds or changes nothing, element
+// defaults and the order of two-dimensional storage.
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <vector>
 
 #include "narwick/frame/error_numbers.h"
 #include "narwick/frame/safe_array.h"
@@ -33,6 +35,28 @@ TEST(SafeArrayTest, BoundsReachTheEndsOfLongAndFailedReDimChangesNothing) {
   unallocated.ReDim(1, 0, true);
   EXPECT_EQ(unallocated.Dims(), 1);
   EXPECT_EQ(unallocated.Count(), 0u);
+}
+
+TEST(SafeArrayTest, FreshElementsHoldTheirKindsDefaultAndTheFirstIndexRunsFastest) {
+  for (VbVarType kind : {VbVarType::vbInteger, VbVarType::vbLong, VbVarType::vbByte, VbVarType::vbSingle,
+                         VbVarType::vbDouble, VbVarType::vbCurrency, VbVarType::vbDate, VbVarType::vbString,
+                         VbVarType::vbBoolean, VbVarType::vbObject, VbVarType::vbVariant}) {
+    SafeArray a(kind, 1, 2);
+    a.ReDim(1, 3, true);  // the element Preserve adds, too
+    const VbVarType expected = kind == VbVarType::vbVariant ? VbVarType::vbEmpty : kind;
+    EXPECT_EQ(a(1).VarType(), expected) << static_cast<int>(kind);
+    EXPECT_EQ(a(3).VarType(), expected) << static_cast<int>(kind);
+  }
+
+  SafeArray grid(VbVarType::vbLong, {{0, 2}, {5, 6}});
+  for (Long j = 5; j <= 6; ++j) {
+    for (Long i = 0; i <= 2; ++i) grid(i, j) = Variant(10 * i + j);
+  }
+  std::vector<Variant> order(grid.elements().begin(), grid.elements().end());
+  EXPECT_EQ(order, (std::vector<Variant>{5, 15, 25, 6, 16, 26}));
+  EXPECT_RUNTIME_ERROR(grid(3, 5), err::kSubscriptOutOfRange);
+  EXPECT_RUNTIME_ERROR(grid(0, 7), err::kSubscriptOutOfRange);
+  EXPECT_RUNTIME_ERROR(SafeArray(VbVarType::vbLong, 0, 1)(0, 0), err::kSubscriptOutOfRange);
 }
 
 }  // namespace
