@@ -506,6 +506,7 @@ TEST_F(DictionaryTest, ExistsBinaryResetsTheMapToBinaryCompare) {
   EXPECT_EQ(map.Call("Exists", {u"q"}).Int(), -1);
   // The map holds an entry, so it refuses to go back to binary: Exists fails with False.
   EXPECT_EQ(dict_.Exists(u"Q"), False);
+  EXPECT_EQ(map.Get("CompareMode"), Variant(1));
 }
 
 TEST_F(DictionaryTest, ArrayKeysChangeNothingAndRaiseNothing) {

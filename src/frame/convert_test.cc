@@ -138,13 +138,15 @@ TEST(ConvertTest, TextReadsAsNumber) {
       {u"1,2,3", 123},    {u"1,000", 1000},     {u"\t-7\r\n", -7},      {u"5 -", -5},
       {u"- 5", -5},       {u"$-5", -5},         {u"-$5", -5},           {u"5$", 5},
       {u"(5$)", -5},      {u"1,000,", 1000},    {u"007", 7},            {u"0.000", 0},
-      {u"1e-400", 0},     {u"12345678901234567890", 12345678901234567890.0},
+      {u"1e-400", 0},     {u"1e-325", 0},       {u"12345678901234567890", 12345678901234567890.0},
       {u"0.1", 0.1},      {u"1E+2", 100},       {u"  +1  ", 1},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(CDbl(c.text), c.value) << ToUtf8(c.text);
     EXPECT_TRUE(bool(IsNumeric(c.text))) << ToUtf8(c.text);
   }
+  // Digits past the hundred and twenty kept still count: just above a tie between two doubles.
+  EXPECT_EQ(CDbl(u"9007199254740993." + String(120, u'0') + u"1"), 9007199254740994.0);
 }
 
 TEST(ConvertTest, TextThatIsNotANumberIsTypeMismatch) {
@@ -164,7 +166,7 @@ TEST(ConvertTest, TextGoesThroughTheTargetsRounding) {
   ExpectConversions({
       {u"2.5", Integer{2}}, {u"3.5", Integer{4}}, {u"-2147483648.5", kMinLong},
       Fails(u"40000", vbInteger, kOverflow), Fails(u"-1", vbByte, kOverflow),
-      Fails(u"1e400", vbDouble, kOverflow),
+      Fails(u"1e400", vbDouble, kOverflow), Fails(u"1e309", vbDouble, kOverflow),
       // Hex and octal are bit patterns of the target's width.
       {u"&HFFFF", Integer{-1}}, {u"&H7FFF", Integer{32767}},
       Fails(u"&H10000", vbInteger, kOverflow), {u"&HFFFFFFFF", -1}, {u"&HF000", 61440},
@@ -182,7 +184,8 @@ TEST(ConvertTest, TextGoesThroughTheTargetsRounding) {
       {u"0.000050001", Cur(1)}, {u"922337203685477.5807", Cur(kMaxScaled)},
       {u"-922337203685477.5808", Cur(std::numeric_limits<std::int64_t>::min())},
       Fails(u"922337203685477.5808", vbCurrency, kOverflow), Fails(u"1e20", vbCurrency, kOverflow),
-      {u"1e-20", Cur(0)}, {u"(1.5)", Cur(-15000)},
+      {u"1e-20", Cur(0)}, {u"(1.5)", Cur(-15000)}, {u"0.000", Cur(0)},
+      {Variant(u"0.00005" + String(130, u'0') + u"1"), Cur(1)},  // above the tie, far out
   });
 }
 
@@ -314,6 +317,8 @@ TEST(ConvertTest, IsNumericAndIsDateByKind) {
   }
   EXPECT_TRUE(bool(IsDate(Holding(Date{1}))));
   EXPECT_FALSE(bool(IsDate(Variant::Null())));
+  EXPECT_FALSE(bool(IsDate(kNoDefault)));
+  EXPECT_EQ(FormatDate(Holding(u"Jan 5, 2020"), u"yyyy-mm-dd"), u"2020-01-05");
 }
 
 TEST(ConvertTest, ChangeTypeGivesTheRequestedKind) {
@@ -347,6 +352,7 @@ TEST(ConvertTest, NumberText) {
       {1.23456789012345e-05, u"1.23456789012345E-05"}, {-0.0, u"0"}, {0.0, u"0"},
       {1e-14, u"0.00000000000001"}, {1e-15, u"1E-15"}, {1.1e-14, u"0.000000000000011"},
       {4.94065645841247e-324, u"4.94065645841247E-324"}, {100.0, u"100"}, {-32768.0, u"-32768"},
+      {HUGE_VAL, u"Infinity"}, {-HUGE_VAL, u"-Infinity"},
       // Exact decimal ties round away from zero (printf would round these to even).
       {123456789012344.5, u"123456789012345"}, {-123456789012344.5, u"-123456789012345"},
       {1234567890123445.0, u"1.23456789012345E+15"}, {0.125, u"0.125"},

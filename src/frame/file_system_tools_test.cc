@@ -28,6 +28,8 @@ TEST_F(FileSystemToolsTest, FilesAndFolders) {
   EXPECT_FALSE(tools_->FolderExists(folder_.File("a.bin")));
   EXPECT_EQ(tools_->GetFileLength(folder_.File("a.bin")), 5);
   EXPECT_RUNTIME_ERROR(tools_->GetFileLength(folder_.File("missing")), err::kFileNotFound);
+  EXPECT_RUNTIME_ERROR(tools_->GetFileLength(folder_.File("a.bin/x")), err::kPathNotFound);
+  EXPECT_RUNTIME_ERROR(tools_->GetFileLength(folder_.File("")), err::kPathFileAccessError);
   EXPECT_EQ(tools_->GetFolderName(folder_.File("a.bin")), FromUtf8(folder_.path().string()));
   EXPECT_EQ(tools_->AddTrailingSeparator(u"/tmp"), u"/tmp/");
   EXPECT_EQ(tools_->AddTrailingSeparator(u"/tmp/"), u"/tmp/");
@@ -53,6 +55,10 @@ TEST_F(FileSystemToolsTest, DriveOfAPathAndItsFreeSpace) {
   EXPECT_GE(number, 0);
   EXPECT_GT(tools_->GetDriveFreeSpace(number), 0.0);
   EXPECT_RUNTIME_ERROR(tools_->GetDriveNumber(u"/no/such/mount"), err::kDeviceUnavailable);
+  EXPECT_RUNTIME_ERROR(tools_->GetDriveFreeSpace(-1), err::kDeviceUnavailable);
+  // A path below a mount point is on it; a name that only begins like the mount point is not.
+  EXPECT_EQ(tools_->GetDriveName(u"/proc/self/status"), u"/proc");
+  EXPECT_EQ(tools_->GetDriveName(u"/procx/y"), u"/");
 }
 
 TEST_F(FileSystemToolsTest, FactoryCanBeReplacedAndRestored) {

@@ -49,11 +49,14 @@ bool ReplacingFileWriter::Open(const std::string& path) {
   Abandon();
   std::error_code ec;
   std::filesystem::path target(path);
-  // Replace what a symbolic link points at, not the link itself.
-  if (std::filesystem::is_symlink(target, ec)) {
-    auto resolved = std::filesystem::weakly_canonical(target, ec);
-    if (!ec) target = resolved;
+  // Replace what a symbolic link points at, not the link itself, also when that file does not
+  // exist yet (opening the link would create it). A loop of links cannot be opened.
+  for (int hops = 0; hops < 40 && std::filesystem::is_symlink(target, ec); ++hops) {
+    std::filesystem::path next = std::filesystem::read_symlink(target, ec);
+    if (ec) return false;
+    target = next.is_absolute() ? next : target.parent_path() / next;
   }
+  if (std::filesystem::is_symlink(target, ec)) return false;
   if (target.filename().empty()) return false;
   target_ = target.string();
   std::string pattern = target_ + ".tmp-XXXXXX";

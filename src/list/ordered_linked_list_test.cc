@@ -232,9 +232,33 @@ TEST_F(ListFileTest, ObjectItemsAndBadPathsFailAndChangeNothing) {
   plain.AddNewNode(4);
   EXPECT_FALSE(plain.putLinkedListToFile(folder_.File("no/such/folder/x.lst")));
   EXPECT_FALSE(plain.putLinkedListToFile(u""));
+  // A folder in the file's place stays a folder, and no temporary file is left beside it.
+  std::filesystem::create_directory(folder_.path() / "sub");
+  EXPECT_FALSE(plain.putLinkedListToFile(folder_.File("sub")));
+  EXPECT_TRUE(std::filesystem::is_directory(folder_.path() / "sub"));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder_.path()),
+                          std::filesystem::directory_iterator()),
+            1);
   EXPECT_FALSE(plain.getLinkedListFromFile(path_));
   EXPECT_FALSE(plain.getLinkedListFromFile(FromUtf8(folder_.path().string())));  // a folder
   EXPECT_EQ(Indexes(plain), (std::vector<Long>{4}));
+}
+
+// Saving through a symbolic link writes the file it points at, made or replaced, and keeps
+// the link; a loop of links cannot be opened.
+TEST_F(ListFileTest, ALinkIsFollowed) {
+  std::filesystem::create_symlink("list.lst", folder_.path() / "link.lst");
+  std::filesystem::create_symlink("loop", folder_.path() / "loop");
+  clsOrderedLinkedList l;
+  l.AddNewNode(6, Variant(u"six"));
+  for (std::uintmax_t former : {0, 3 * 196}) {
+    if (former != 0) WriteBytes(fs_path_, Bytes(former, 0));
+    ASSERT_TRUE(l.putLinkedListToFile(folder_.File("link.lst"))) << former;
+    EXPECT_TRUE(std::filesystem::is_symlink(folder_.path() / "link.lst"));
+    EXPECT_EQ(std::filesystem::file_size(fs_path_), 196u);
+  }
+  EXPECT_FALSE(l.putLinkedListToFile(folder_.File("loop")));
+  EXPECT_TRUE(std::filesystem::is_symlink(folder_.path() / "loop"));
 }
 
 TEST_F(ListFileTest, HostileFiles) {

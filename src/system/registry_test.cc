@@ -25,13 +25,14 @@ constexpr auto kHkcu = EnumRegistryRootKeys::rrkHKeyCurrentUser;
 constexpr HKey kHkcuHandle = 0x80000001u;
 
 // Passes every call to the store, counting keys opened and not yet closed, and can make
-// QueryInfoKey report one entry fewer than there are (a key changed between the calls).
+// QueryInfoKey report one entry fewer than there are (a key changed between the calls) or fail.
 class CountingRegistry final : public platform::RegistryApi {
  public:
   explicit CountingRegistry(std::shared_ptr<platform::RegistryStore> store)
       : store_(std::move(store)) {}
   int open_keys = 0;
   bool under_report = false;
+  bool info_fails = false;
 
   RegStatus CreateKeyEx(HKey key, std::string_view sub, std::uint32_t options, std::uint32_t sam,
                         HKey* result, std::uint32_t* disposition) override {
@@ -53,6 +54,7 @@ class CountingRegistry final : public platform::RegistryApi {
     return store_->DeleteValue(key, name);
   }
   RegStatus QueryInfoKey(HKey key, platform::KeyInfo* info) override {
+    if (info_fails) return reg::kRegistryIoFailed;
     RegStatus s = store_->QueryInfoKey(key, info);
     if (under_report && s == reg::kSuccess) {
       --info->sub_keys;
@@ -322,7 +324,8 @@ TEST_F(RegistryTest, EnumerationsFillAZeroBasedArrayAndTheCount) {
   counting_->open_keys = 0;
 }
 
-// No entries: only the count (0) is set. A key that cannot be opened: neither output.
+// No entries: only the count (0) is set. A key that cannot be opened or queried: neither
+// output, and the key is closed again.
 TEST_F(RegistryTest, EnumeratingNothingLeavesTheArray) {
   using Enumerate = void (clsRegistry::*)(EnumRegistryRootKeys, String&, SafeArray&, Long&);
   String leaf = u"Leaf", absent = u"Absent";
@@ -338,6 +341,10 @@ TEST_F(RegistryTest, EnumeratingNothingLeavesTheArray) {
     (registry_.*member)(kHkcu, absent, names, count);
     EXPECT_EQ(count, 42);
     EXPECT_EQ(names, before);
+    counting_->info_fails = true;
+    (registry_.*member)(kHkcu, leaf, names, count);
+    counting_->info_fails = false;
+    EXPECT_EQ(count, 42);
   }
 }
 

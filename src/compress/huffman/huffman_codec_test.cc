@@ -342,6 +342,9 @@ TEST(He3Decoder, HostileBlocksGiveTheirStatus) {
     EXPECT_EQ(FastDecode(c.block).status, c.status) << c.what;
     ExpectDecodersAgree(c.block, c.what);
   }
+  // A header cut short, before or inside its fields, is no block a tool can describe.
+  EXPECT_EQ(Inspect(Text("HE3")).kind, BlockInfo::Kind::kTruncated);
+  EXPECT_EQ(Inspect(std::span(abab).first(kTableOffset - 1)).kind, BlockInfo::Kind::kTruncated);
   // A length field of 2^31 - 1 allocates only what the body holds: the checksum decides.
   Bytes huge = FastEncode(Text("abababab")).bytes;
   std::copy_n(Bytes{0xFF, 0xFF, 0xFF, 0x7F}.begin(), 4, huge.begin() + kLengthOffset);
