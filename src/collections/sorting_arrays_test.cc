@@ -27,7 +27,7 @@ std::vector<Variant> Elements(const SafeArray& array) {
 }
 
 SafeArray Array(Long lbound, const std::vector<Variant>& values) {
-  SafeArray a(VbVarType::vbVariant, lbound, lbound + static_cast<Long>(values.size()) - 1);
+  SafeArray a(VbVarType::vbVariant, lbound, static_cast<Long>(lbound + static_cast<std::int64_t>(values.size()) - 1));
   std::copy(values.begin(), values.end(), a.elements().begin());
   return a;
 }

@@ -19,6 +19,13 @@ std::size_t ElementCount(const std::vector<ArrayBounds>& bounds) {
   return count;
 }
 
+// The upper bound of `count` elements from `lbound`; 9 when it would pass the largest Long.
+Long UpperBoundFor(Long lbound, std::size_t count) {
+  const std::int64_t ubound = lbound + static_cast<std::int64_t>(count) - 1;
+  if (ubound > INT32_MAX) Raise(err::kSubscriptOutOfRange);
+  return static_cast<Long>(ubound);
+}
+
 }  // namespace
 
 Variant DefaultValue(VbVarType element) {
@@ -99,7 +106,7 @@ void SafeArray::ReDim(Long lbound, Long ubound, bool preserve) {
 }
 
 SafeArray SafeArray::FromBytes(std::span<const Byte> bytes, Long lbound) {
-  SafeArray array(VbVarType::vbByte, lbound, lbound + static_cast<Long>(bytes.size()) - 1);
+  SafeArray array(VbVarType::vbByte, lbound, UpperBoundFor(lbound, bytes.size()));
   for (std::size_t i = 0; i < bytes.size(); ++i) array.elements_[i] = Variant(bytes[i]);
   return array;
 }
@@ -115,7 +122,7 @@ std::vector<Byte> SafeArray::ToBytes() const {
 }
 
 SafeArray SafeArray::FromValues(VbVarType element, Long lbound, std::initializer_list<Variant> values) {
-  SafeArray array(element, lbound, lbound + static_cast<Long>(values.size()) - 1);
+  SafeArray array(element, lbound, UpperBoundFor(lbound, values.size()));
   std::size_t i = 0;
   for (const auto& v : values) array.elements_[i++] = v;
   return array;

@@ -19,6 +19,8 @@ TEST(SafeArrayTest, BoundsReachTheEndsOfLongAndFailedReDimChangesNothing) {
   EXPECT_EQ(low(INT32_MIN), Variant(7));
   EXPECT_RUNTIME_ERROR(low(INT32_MIN + 3), err::kSubscriptOutOfRange);
   EXPECT_EQ(SafeArray(VbVarType::vbLong, INT32_MAX, INT32_MAX).Count(), 1u);
+  EXPECT_EQ(SafeArray::FromBytes(std::vector<Byte>{1, 2}, INT32_MAX - 1).UBound(), INT32_MAX);
+  EXPECT_RUNTIME_ERROR(SafeArray::FromBytes(std::vector<Byte>{1, 2}, INT32_MAX), err::kSubscriptOutOfRange);
 
   SafeArray unallocated;
   EXPECT_RUNTIME_ERROR(unallocated.ReDim(5, 3, false), err::kSubscriptOutOfRange);
