@@ -216,6 +216,26 @@ std::shared_ptr<clsOrderedLinkedList> ToList(const std::string& path, const List
   return list;
 }
 
+// The list text of `nodes` with its line end. The list gives the empty text when an item has no
+// text form (a Date beyond the calendar) and then leaves its cursor on that node; an empty
+// text is a failure only for a list that holds nodes, since every record has its index.
+std::string ListText(const std::string& path, clsOrderedLinkedList& nodes) {
+  String text = nodes.putLinkedListToString();
+  if (text.empty() && nodes.NodeCount() > 0) {
+    throw Failure(path + ": node " + std::to_string(CLng(nodes.getCurrentListIndex())) +
+                  " holds a value that has no text form (a Date outside the years 100 to 9999)");
+  }
+  return ToUtf8(text) + "\n";
+}
+
+// Whether node `index` of `nodes` fits in one 196-byte record.
+bool RecordFits(clsOrderedLinkedList& nodes, Long index) {
+  list::Items items;
+  for (Integer k = 1; k <= list::kItemCount; ++k) items[static_cast<std::size_t>(k - 1)] = nodes.getListItem(index, k);
+  std::array<std::uint8_t, format::kRecordSize> record;
+  return list::EncodeRecord(index, items, record) != list::EncodeStatus::kTooLong;
+}
+
 std::string ValueText(const Variant& v) {
   if (v.IsEmpty() || v.IsNull()) return "";
   try {
@@ -278,7 +298,7 @@ void Show(const std::string& path, const std::string& form) {
   Warn(path, file);
   std::string out;
   if (form == "text") {
-    out = ToUtf8(ToList(path, file)->putLinkedListToString()) + "\n";
+    out = ListText(path, *ToList(path, file));
   } else if (form == "csv") {
     out = "index";
     for (int k = 1; k <= list::kItemCount; ++k) {
@@ -349,14 +369,16 @@ void Convert(const std::string& in, const std::string& out) {
   Warn(in, file);
   auto list = ToList(in, file);
   if (file.kind == FileKind::kRecords) {
-    WriteTextFile(out, ToUtf8(list->putLinkedListToString()) + "\n");
+    WriteTextFile(out, ListText(in, *list));
     std::fprintf(stderr, "narwick: %s: record file -> list text, %d node(s)\n", out.c_str(), list->NodeCount());
     return;
   }
   if (!list->putLinkedListToFile(FromUtf8(out))) {
-    Variant failed = list->getCurrentListIndex();  // the node the writer stopped on
-    if (!failed.IsEmpty() && CLng(failed) >= 0 && list->NodeCount() > 0) {
-      throw Failure(out + ": node " + std::to_string(CLng(failed)) +
+    // The writer stops on the node it cannot encode, but after a failure to open or replace
+    // the file the cursor may rest on any node: name it only when it really does not fit.
+    const Long failed = CLng(list->getCurrentListIndex());
+    if (failed >= 0 && !RecordFits(*list, failed)) {
+      throw Failure(out + ": node " + std::to_string(failed) +
                     " does not fit in a 196-byte record (twelve texts hold 144 characters in all)");
     }
     throw Failure(out + ": cannot write the file");

@@ -76,5 +76,10 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "narwick: %s\n", e.what());
     return kExitFailure;
   }
+  // Output lost to a full disk must not pass for success; stdio reports it only here.
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    std::fprintf(stderr, "narwick: cannot write standard output\n");
+    return kExitFailure;
+  }
   return exit_code;
 }

@@ -295,8 +295,9 @@ void WriteOutput(const std::string& file, const std::vector<std::uint8_t>& bytes
   std::error_code ec;
   std::filesystem::rename(temp, target, ec);
   if (ec) {
-    std::filesystem::remove(temp, ec);
-    throw Failure("cannot write " + file);
+    std::error_code ignored;
+    std::filesystem::remove(temp, ignored);
+    throw Failure("cannot write " + file + " (" + ec.message() + ")");
   }
 }
 

@@ -1,6 +1,7 @@
 // End-to-end tests of `narwick reg` on a store in a temporary folder.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -50,18 +51,45 @@ TEST_F(RegCommandTest, SetGetListAndDelete) {
   EXPECT_EQ(Reg({"get", "HKCU\\Software\\App", "Blob"}).exit_code, 1);
   EXPECT_EQ(Reg({"del", "-r", "HKCU\\Software\\App"}).exit_code, 0);
   EXPECT_EQ(Reg({"ls", "HKCU\\Software"}).out, "");
+
+  // Types `set` cannot write: a multi-string's parts, expandable text as text, the rest as hex.
+  ASSERT_EQ(Reg({"import", "-"}, "REGEDIT4\r\n[HKEY_CURRENT_USER\\T]\r\n\"m\"=hex(7):61,00,62,63,00,00,00\r\n"
+                                 "\"e\"=hex(2):25,50,25,00\r\n\"q\"=hex(b):01,00,00,00,00,00,00,00\r\n\"u\"=hex(1234):ff\r\n")
+                .exit_code, 0);
+  EXPECT_EQ(Reg({"ls", "HKCU\\T"}).out,
+            "\"m\"\tREG_MULTI_SZ\ta | bc\n\"e\"\tREG_EXPAND_SZ\t%P%\n\"q\"\tREG_QWORD\t01 00 00 00 00 00 00 00\n"
+            "\"u\"\tREG_TYPE_4660\tff\n");
+  EXPECT_EQ(Reg({"get", "HKCU\\T", "m"}).out, "a\nbc\n");
 }
 
 TEST_F(RegCommandTest, BadArgumentsAreRefused) {
-  EXPECT_EQ(Reg({"set", "HKCU\\A", "v", "12x", "--type", "dword"}).exit_code, 1);
-  EXPECT_EQ(Reg({"set", "HKCU\\A", "v", "4294967296", "--type", "dword"}).exit_code, 1);
-  EXPECT_EQ(Reg({"set", "HKCU\\A", "v", "abc", "--type", "binary"}).exit_code, 1);
+  const struct {
+    const char* data;
+    const char* type;
+    const char* message;
+  } refused[] = {
+      {"12x", "dword", "a dword is a number from -2147483648 to 4294967295 (or 0x0 to 0xffffffff), not \"12x\""},
+      {"4294967296", "dword", "a dword is a number"},
+      {"abc", "dword", "a dword is a number"},
+      {"abc", "binary", "binary data needs an even number of hex digits"},
+      {"01 zz", "binary", "binary data must be hex digits (separators: space, comma or colon), not \"01 zz\""},
+  };
+  for (const auto& r : refused) {
+    ToolResult result = Reg({"set", "HKCU\\A", "v", r.data, "--type", r.type});
+    EXPECT_EQ(result.exit_code, 1) << r.data;
+    EXPECT_NE(result.err.find(r.message), std::string::npos) << result.err;
+  }
   EXPECT_EQ(Reg({"set", "HKCU\\A", "v", "x", "--type", "qword"}).exit_code, 2);
   EXPECT_EQ(Reg({"set", "NOWHERE\\A", "v", "x"}).exit_code, 1);
   ToolResult wide = Reg({"set", "HKCU\\A", "v", "\u4e2d"});
   EXPECT_EQ(wide.exit_code, 1);
   EXPECT_NE(wide.err.find("Windows-1252"), std::string::npos) << wide.err;
   EXPECT_EQ(Reg({"ls", "HKCU"}).out, "");  // nothing was written by the refused calls
+
+  std::ofstream(File("junk.db"), std::ios::binary) << "not a store\n";
+  ToolResult junk = RunTool({"reg", "--store", File("junk.db"), "ls", "HKCU"});
+  EXPECT_EQ(junk.exit_code, 1);
+  EXPECT_NE(junk.err.find("cannot open the registry store " + File("junk.db")), std::string::npos) << junk.err;
 }
 
 TEST_F(RegCommandTest, ExportAndImportMoveKeysBetweenStores) {
@@ -73,6 +101,8 @@ TEST_F(RegCommandTest, ExportAndImportMoveKeysBetweenStores) {
     if (*format) args.push_back(format);
     ASSERT_EQ(Reg(args).exit_code, 0);
     std::string text = Read(file);
+    args[2] = "-";
+    EXPECT_EQ(Reg(args).out, text);
     if (*format) {
       EXPECT_EQ(text.rfind("REGEDIT4\r\n", 0), 0u);
       EXPECT_NE(text.find("\"Path\"=\"C:\\\\Program Files\\\\\""), std::string::npos) << text;
@@ -95,6 +125,25 @@ TEST_F(RegCommandTest, ABadFileNamesItsLineAndImportsNothing) {
   EXPECT_NE(r.err.find("line 5"), std::string::npos) << r.err;
   EXPECT_NE(r.err.find("nothing imported"), std::string::npos) << r.err;
   EXPECT_EQ(Reg({"ls", "HKCU"}).out, "");
+}
+
+TEST_F(RegCommandTest, AFailedExportSaysWhyAndLeavesNothingBehind) {
+  ASSERT_EQ(Reg({"set", "HKCU\\X", "two\nlines", "v"}).exit_code, 0);
+  ToolResult broken = Reg({"export", "HKCU\\X", File("x.reg")});
+  EXPECT_EQ(broken.exit_code, 1);
+  EXPECT_NE(broken.err.find("has a line break in its name, which a .reg file cannot hold"), std::string::npos) << broken.err;
+  EXPECT_FALSE(std::filesystem::exists(File("x.reg")));
+  ASSERT_EQ(Reg({"del", "HKCU\\X", "two\nlines"}).exit_code, 0);
+
+  ToolResult no_folder = Reg({"export", "HKCU\\X", File("none/x.reg")});
+  EXPECT_EQ(no_folder.exit_code, 1);
+  EXPECT_EQ(no_folder.err, "narwick: cannot write " + File("none/x.reg") + "\n");
+  std::filesystem::create_directory(File("dir"));
+  const auto entries = std::distance(std::filesystem::directory_iterator(folder_.path()), {});
+  ToolResult folder = Reg({"export", "HKCU\\X", File("dir")});
+  EXPECT_EQ(folder.exit_code, 1);
+  EXPECT_EQ(folder.err, "narwick: cannot write " + File("dir") + " (Is a directory)\n");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder_.path()), {}), entries);
 }
 
 TEST_F(RegCommandTest, EnvironmentChoosesTheDefaultStore) {

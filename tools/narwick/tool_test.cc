@@ -1,7 +1,14 @@
-// End-to-end tests of the tool's frame: help, version, usage errors, the class listing, and
-// the window and network subcommands (no display and a local address only).
+// End-to-end tests of the tool's frame: help, version, usage errors, lost output, the class
+// listing, and the window and network subcommands (no display and a local address only).
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "testing/test_support.h"
 #include "tool_runner.h"
 
 namespace narwick::testing {
@@ -36,6 +43,27 @@ TEST(ToolTest, ClassesListsAllThirteenWithTheirGuids) {
   for (char c : r.out) lines += c == '\n';
   EXPECT_EQ(lines, 13);
   EXPECT_NE(r.out.find("Narwick.clsNetConnect          {2EC77B88-F943-4BAA-A150-6F72F2956729}"), std::string::npos);
+
+  ToolResult members = RunTool({"classes", "--members"});
+  EXPECT_EQ(members.exit_code, 0);
+  for (const char* line : {"\n    get    CompareMode()\n    let    CompareMode(lngCompareMode)\n",
+                           "\n    set    KnownTestSites(NewVal)\n",
+                           "\n    method getLinkedListFromString(linkListString, [emptyListFirst])\n",
+                           "\n    method printArray(ByRef sortedArray)\n",
+                           "\n    event  FileProgress (dispid 1)\n"}) {
+    EXPECT_NE(members.out.find(line), std::string::npos) << line;
+  }
+}
+
+TEST(ToolTest, OutputLostToAFullDiskIsAFailure) {
+  if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  TempFolder folder;
+  const std::string err = (folder.path() / "err").string();
+  const int status = std::system(("'" NARWICK_TOOL_PATH "' classes >/dev/full 2>'" + err + "'").c_str());
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  std::ifstream in(err);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "narwick: cannot write standard output\n");
 }
 
 TEST(ToolTest, WindowWithoutADisplayFailsWithAMessage) {
