@@ -13,7 +13,8 @@ namespace {
 std::size_t ElementCount(const std::vector<ArrayBounds>& bounds) {
   std::size_t count = bounds.empty() ? 0 : 1;
   for (const auto& b : bounds) {
-    if (std::int64_t{b.ubound} < std::int64_t{b.lbound} - 1) Raise(err::kSubscriptOutOfRange);  // no overflow at the smallest Long
+    // In 64 bits: one below the smallest Long is no Long.
+    if (std::int64_t{b.ubound} < std::int64_t{b.lbound} - 1) Raise(err::kSubscriptOutOfRange);
     count *= static_cast<std::size_t>(std::int64_t{b.ubound} - b.lbound + 1);
   }
   return count;
