@@ -78,6 +78,7 @@ TEST(FormFadeTest, MissingAlphaCallGivesTwoAfterTheBitIsSet) {
   EXPECT_TRUE(fade.IsTransparent(1));
   EXPECT_EQ(fade.MakeOpaque(1), 2);
   EXPECT_EQ(style, 0x10);
+  EXPECT_FALSE(fade.IsTransparent(1));  // other style bits do not make a window layered
 }
 
 TEST(FormFadeTest, NoDisplayIsTheMissingCallFailure) {

@@ -114,16 +114,17 @@ class FakeService final : public platform::InternetService {
     ++sessions;
     return real_->Open(agent);
   }
-  Long Autodial(Long) override {
+  Long Autodial(Long dial_flags) override {
     ++dials;
+    last_dial_flags = dial_flags;
     return dial_result;
   }
   Long AutodialHangup() override {
     ++hangups;
-    return 1;
+    return hangup_result;
   }
 
-  Long flags = 0, connected = 0, dial_result = 1;
+  Long flags = 0, connected = 0, dial_result = 1, hangup_result = 1, last_dial_flags = -1;
   int sessions = 0, dials = 0, hangups = 0;
 
  private:
@@ -166,6 +167,10 @@ TEST_F(NetConnectTest, ModemNotBusyTakesTheSystemsAnswerWithoutProbing) {
   EXPECT_EQ(fake_.sessions, 0);
   fake_.connected = 0;
   EXPECT_FALSE(net_->Connected());
+  // The modem bit decides before the LAN and proxy bits.
+  Connection(platform::kConnectionModem | platform::kConnectionLan | platform::kConnectionProxy);
+  EXPECT_EQ(net_->ConnectModeDesc(), u"Modem");
+  EXPECT_EQ(fake_.sessions, 0);
 }
 
 TEST_F(NetConnectTest, LanIsConfirmedByTheFirstSiteThatAnswers) {
@@ -175,6 +180,8 @@ TEST_F(NetConnectTest, LanIsConfirmedByTheFirstSiteThatAnswers) {
   EXPECT_EQ(net_->ConnectModeDesc(), u"LAN");
   // Connected and ConnectModeDesc each refreshed and probed: /first answered both times.
   EXPECT_EQ(server_.paths(), (std::vector<std::string>{"/first", "/first"}));
+  fake_.connected = 0;  // the probe's answer replaces the system's
+  EXPECT_TRUE(net_->Connected());
   UseSites({UnreachableUrl()});
   EXPECT_FALSE(net_->Connected());
 }
@@ -185,7 +192,8 @@ TEST_F(NetConnectTest, EmptySiteCollectionMeansNotConnectedForProbedKinds) {
   const std::pair<Long, const char16_t*> kinds[] = {
       {platform::kConnectionLan, u"LAN"},
       {platform::kConnectionProxy, u"Proxy Server"},
-      {platform::kConnectionModem | platform::kConnectionModemBusy, u"Modem (Busy)"}};
+      {platform::kConnectionModem | platform::kConnectionModemBusy, u"Modem (Busy)"},
+      {platform::kConnectionLan | platform::kConnectionProxy, u"LAN"}};
   for (const auto& [flags, description] : kinds) {
     Connection(flags);
     EXPECT_FALSE(net_->Connected()) << flags;
@@ -200,9 +208,9 @@ TEST_F(NetConnectTest, UnknownKindsKeepThePreviousDescriptionAndAllBits) {
   EXPECT_TRUE(net_->Connected());  // no known kind: the system's answer stands
   fake_.flags = platform::kConnectionProxy;
   EXPECT_EQ(net_->ConnectModeDesc(), u"Proxy Server");
-  fake_.flags = 0x40 | 0x20;
+  fake_.flags = 0x40 | 0x20 | platform::kConnectionModemBusy;  // busy without the modem bit
   EXPECT_EQ(net_->ConnectModeDesc(), u"Proxy Server");
-  EXPECT_EQ(net_->ConnectMode(), 0x60);
+  EXPECT_EQ(net_->ConnectMode(), 0x68);
 }
 
 TEST_F(NetConnectTest, DialAndHangUpFollowTheConnection) {
@@ -211,10 +219,13 @@ TEST_F(NetConnectTest, DialAndHangUpFollowTheConnection) {
   EXPECT_FALSE(net_->Dial());
   EXPECT_EQ(fake_.dials, 0);
   EXPECT_TRUE(net_->HangUp());
+  fake_.hangup_result = 0;
+  EXPECT_FALSE(net_->HangUp());
   Connection(0, 0);
   EXPECT_FALSE(net_->HangUp());
-  EXPECT_EQ(fake_.hangups, 1);
-  EXPECT_TRUE(net_->Dial());
+  EXPECT_EQ(fake_.hangups, 2);
+  EXPECT_EQ(MakeObject(net_).Call("Dial"), Variant(true));
+  EXPECT_EQ(fake_.last_dial_flags, 2);  // unattended unless the host says otherwise
   fake_.dial_result = 0;
   EXPECT_FALSE(net_->Dial());
 }
@@ -223,6 +234,10 @@ TEST_F(NetConnectTest, NothingAsTestSitesPassesTheErrorToTheCaller) {
   net_->KnownTestSites(Object());
   Connection(platform::kConnectionLan);
   EXPECT_RUNTIME_ERROR(net_->Connected(), err::kObjectVariableNotSet);
+  auto sites = std::make_shared<Collection>();
+  sites->Add(Variant::Null());  // no text: the probe does not swallow the error
+  net_->KnownTestSites(MakeObject(sites));
+  EXPECT_RUNTIME_ERROR(net_->Connected(), err::kInvalidUseOfNull);
 }
 
 TEST_F(NetConnectTest, LateBoundMembersAndSharedCollection) {

@@ -143,8 +143,15 @@ TEST(OsTest, EnumerationsKeepTheirValuesInSeparateScopes) {
   EXPECT_EQ(static_cast<Long>(MINORVERSION_NUMBERS::MAJORVERSION_WINVISTA), 0);
   EXPECT_EQ(static_cast<Long>(MAJORVERSION_NUMBERS::MAJORVERSION_WINSERVER2008), 6);
   EXPECT_EQ(static_cast<Long>(MINORVERSION_NUMBERS::MAJORVERSION_WINSERVER2008), 0);
-  EXPECT_EQ(static_cast<Long>(OS::UNKNOWN), 8);
-  EXPECT_EQ(static_cast<Long>(OS::WINDOWS7), 17);
+  // Name reaches scripts as these numbers.
+  const OS systems[] = {OS::WINDOWS95,   OS::WINDOWS98,         OS::WINDOWSME,
+                        OS::WINDOWSNT351, OS::WINDOWSNT400,     OS::WINDOWS2000,
+                        OS::WINDOWSXP,   OS::WINDOWSSERVER2003, OS::UNKNOWN,
+                        OS::WINDOWSVISTA, OS::WINDOWSSERVER2008, OS::WINDOWS7};
+  const Long numbers[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 16, 17};
+  for (std::size_t i = 0; i < std::size(systems); ++i) {
+    EXPECT_EQ(static_cast<Long>(systems[i]), numbers[i]) << i;
+  }
   EXPECT_EQ(static_cast<Long>(VISTA_VERSION_PRODUCT_TYPE::PRODUCT_TYPE_SERVER2008_ENTERPRISE_IA64),
             15);
 }
