@@ -36,6 +36,33 @@ std::vector<Variant> PostOrder(const clsBinaryTree& tree) {
   return out;
 }
 
+// The tree written out as (left value right).
+std::string Shape(const clsTreeNode* n) {
+  if (n == nullptr) return "";
+  const std::string value = n->Value.IsNull() ? "Null" : ToUtf8(CStr(n->Value));
+  return "(" + Shape(n->LeftChild.get()) + value + Shape(n->RightChild.get()) + ")";
+}
+
+TEST(BinaryTreeTest, SmallShapes) {
+  const Variant null = Variant::Null();
+  const struct {
+    bool unique;
+    std::vector<Variant> input;
+    const char* shape;
+  } cases[] = {
+      {false, {5, 3, 8, 5}, "((3)5((5)8))"},  // the equal 5 goes right, then left of 8
+      {true, {5, 3, 5}, "((3)5)"},
+      {false, {u"b", u"B", u"a"}, "((B(a))b)"},  // by character code: "B" < "a" < "b"
+      {false, {null, null}, "(Null(Null))"},     // unordered counts as equal
+      {true, {null, null}, "(Null)"},
+  };
+  for (const auto& c : cases) {
+    clsBinaryTree tree;
+    for (const Variant& v : c.input) c.unique ? tree.AddUnique(v) : tree.Add(v);
+    EXPECT_EQ(Shape(tree.root()), c.shape);
+  }
+}
+
 TEST(BinaryTreeTest, FailedComparisonsReachTheCallerAndKeepTheTree) {
   Object tree = CreateObject("Narwick.clsBinaryTree");
   tree.Call("Add", {1});

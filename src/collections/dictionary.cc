@@ -206,13 +206,11 @@ void clsDictionary::MovetoTop(const Variant& varKey) {
   LeaveOnError([&] {
     std::vector<collections::KeyedMap::Entry> entries = map_->map().Entries();
     // Keys that differ only in case can coexist under binary compare; the first one that
-    // matches moves, so no entry is lost or doubled.
+    // matches moves, so no entry is lost or doubled. Every key is still compared: one that
+    // cannot be read as text, even past the match, leaves the order as it was.
     std::size_t match = entries.size();
     for (std::size_t i = 0; i < entries.size(); ++i) {
-      if (TextEqual(entries[i].key, varKey)) {
-        match = i;
-        break;
-      }
+      if (TextEqual(entries[i].key, varKey) && match == entries.size()) match = i;
     }
     if (match == entries.size()) return;
     map_->RemoveAll();

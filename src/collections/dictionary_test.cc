@@ -599,15 +599,21 @@ class DictionaryModel {
     return rows[at].second;
   }
   // The first row whose key (or item) is text-equal to v; rows.size() when there is none or
-  // a comparison fails first, since every member searching so then gives up.
-  std::size_t FindText(const Variant& v, bool in_keys) const {
+  // a comparison fails first, since every member searching so then gives up. With
+  // `every_row` the search goes on past the match, and a later failure counts too.
+  std::size_t FindText(const Variant& v, bool in_keys, bool every_row = false) const {
+    std::size_t found = rows.size();
     try {
       for (std::size_t i = 0; i < rows.size(); ++i) {
-        if (TextEqual(in_keys ? rows[i].first : rows[i].second, v)) return i;
+        if (TextEqual(in_keys ? rows[i].first : rows[i].second, v) && found == rows.size()) {
+          found = i;
+          if (!every_row) break;
+        }
       }
     } catch (const RuntimeError&) {
+      return rows.size();
     }
-    return rows.size();
+    return found;
   }
   // The other column of the row found by FindText, or "".
   Variant OtherText(const Variant& v, bool in_keys) const {
@@ -687,7 +693,7 @@ TEST(DictionaryModelTest, RandomOperationsMatchAnOrderedReference) {
         case 7:
         case 8:
           dict.MovetoTop(key);
-          if (std::size_t at = model.FindText(key, true); at < model.rows.size()) {
+          if (std::size_t at = model.FindText(key, true, true); at < model.rows.size()) {
             const auto row = model.rows.begin() + static_cast<std::ptrdiff_t>(at);
             std::rotate(model.rows.begin(), row, row + 1);
           }

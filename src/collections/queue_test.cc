@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <memory>
 #include <random>
 #include <string>
 #include <utility>
@@ -91,6 +92,24 @@ TEST_F(QueueTest, DefaultRingHolds99Values) {
   EXPECT_TRUE(TakeBoxes().empty());
   queue_.EnQueue(99);
   EXPECT_EQ(TakeBoxes(), std::vector<Box>{ErrorBox(u"EnQueue", err::kOverflow)});
+}
+
+// A taken slot keeps its value: an object stays alive until the tail comes back round.
+TEST_F(QueueTest, ATakenObjectStaysReferencedUntilItsSlotIsReused) {
+  queue_.Size(2);  // positions 0..2
+  auto watched = std::make_shared<clsQueue>();
+  const std::weak_ptr<clsQueue> alive = watched;
+  queue_.EnQueue(Variant(MakeObject(std::move(watched))));  // slot 1
+  Variant got;
+  ASSERT_TRUE(queue_.DeQueue(got));
+  EXPECT_EQ(got.ObjPtr(), alive.lock());
+  got = Variant();
+  queue_.EnQueue(1);  // slot 2
+  queue_.EnQueue(2);  // slot 0
+  ASSERT_TRUE(queue_.DeQueue(got));
+  EXPECT_FALSE(alive.expired());
+  queue_.EnQueue(3);  // slot 1 again
+  EXPECT_TRUE(alive.expired());
 }
 
 TEST_F(QueueTest, EveryMemberAnswersByName) {
