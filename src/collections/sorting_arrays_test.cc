@@ -173,6 +173,10 @@ TEST_F(SortingArraysTest, SortsGiveExactlyTheReferencePermutation) {
   SafeArray at_min = Array(INT32_MIN, {3, 5, 2, 4, 1});
   sorter_.ShellSortVariantArray(at_min);
   EXPECT_EQ(Elements(at_min), (std::vector<Variant>{1, 4, 2, 5, 3}));
+  // Quicksort bounds past the array: the first read of position 4 fails, nothing moves.
+  SafeArray beyond = Array(1, {3, 1, 2});
+  sorter_.QuickSortVariantArray(beyond, 1, 4);
+  EXPECT_EQ(Elements(beyond), (std::vector<Variant>{3, 1, 2}));
 }
 
 TEST_F(SortingArraysTest, LongQuickSortMatchesItsTranscriptionAndSorts) {
@@ -317,6 +321,7 @@ TEST_F(SortingArraysTest, PercolateIsARotation) {
   // inside the array are done, then the move stops.
   SafeArray a = Array(0, {u"A", u"B", u"C", u"D", u"E"});
   sorter_.swapElementsInArrayWithPercolate(a, -1, 2);
+  sorter_.swapElementsInArrayWithPercolate(a, 2, -1);
   sorter_.swapElementsInArrayWithPercolate(a, 2, 7);
   EXPECT_EQ(Elements(a), (std::vector<Variant>{u"A", u"B", u"D", u"E", u"C"}));
 }

@@ -25,14 +25,16 @@ constexpr auto kHkcu = EnumRegistryRootKeys::rrkHKeyCurrentUser;
 constexpr HKey kHkcuHandle = 0x80000001u;
 
 // Passes every call to the store, counting keys opened and not yet closed, and can make
-// QueryInfoKey report one entry fewer than there are (a key changed between the calls) or fail.
+// QueryInfoKey miscount the entries (a key changed between the calls) or fail, and reading
+// a value's data fail.
 class CountingRegistry final : public platform::RegistryApi {
  public:
   explicit CountingRegistry(std::shared_ptr<platform::RegistryStore> store)
       : store_(std::move(store)) {}
   int open_keys = 0;
-  bool under_report = false;
+  int report_delta = 0;  // added to the entry counts QueryInfoKey reports
   bool info_fails = false;
+  bool read_fails = false;
 
   RegStatus CreateKeyEx(HKey key, std::string_view sub, std::uint32_t options, std::uint32_t sam,
                         HKey* result, std::uint32_t* disposition) override {
@@ -56,9 +58,9 @@ class CountingRegistry final : public platform::RegistryApi {
   RegStatus QueryInfoKey(HKey key, platform::KeyInfo* info) override {
     if (info_fails) return reg::kRegistryIoFailed;
     RegStatus s = store_->QueryInfoKey(key, info);
-    if (under_report && s == reg::kSuccess) {
-      --info->sub_keys;
-      --info->values;
+    if (s == reg::kSuccess) {
+      info->sub_keys += report_delta;
+      info->values += report_delta;
     }
     return s;
   }
@@ -71,6 +73,7 @@ class CountingRegistry final : public platform::RegistryApi {
   }
   RegStatus QueryValueEx(HKey key, std::string_view name, std::uint32_t* type, std::uint8_t* data,
                          std::uint32_t* size) override {
+    if (read_fails && data != nullptr) return reg::kRegistryIoFailed;
     return store_->QueryValueEx(key, name, type, data, size);
   }
   RegStatus SetValueEx(HKey key, std::string_view name, std::uint32_t type,
@@ -203,7 +206,14 @@ TEST_F(RegistryTest, StoredValuesOfEveryShapeRead) {
   Put(u"T", u"empty binary", reg::kBinary, {});
   Variant empty = Get(u"T", u"empty binary");
   ASSERT_TRUE(empty.IsArray());
-  EXPECT_EQ(empty.Array().Count(), 0u);
+  EXPECT_EQ(empty.Array(), SafeArray(VbVarType::vbByte, 0, -1));
+  // The size is known but the data cannot be read: Empty, whatever the type.
+  Put(u"T", u"bytes", reg::kBinary, B({1, 2}));
+  counting_->read_fails = true;
+  for (const char16_t* name : {u"bytes", u"no zero", u"short dword"}) {
+    EXPECT_TRUE(Get(u"T", name).IsEmpty()) << ToUtf8(name);
+  }
+  counting_->read_fails = false;
   EXPECT_TRUE(Get(u"Nowhere", u"v").IsEmpty());
   EXPECT_TRUE(Get(u"T", u"other").IsEmpty());
   EXPECT_TRUE(Get(u"T", u"").IsEmpty());  // no default value set
@@ -288,6 +298,17 @@ TEST_F(RegistryTest, RootValuesPassUnchanged) {
   EXPECT_EQ(registry_.RegistryGetKeyValue(config, key, value), Variant(7));
   registry_.RegistrySetKeyValue(bogus, key, value, 7, Type::rrkRegDWord);
   EXPECT_TRUE(registry_.RegistryGetKeyValue(bogus, key, value).IsEmpty());
+  // The four named roots are the predefined handles themselves.
+  using R = EnumRegistryRootKeys;
+  const std::pair<R, HKey> named[] = {{R::rrkHKeyClassesRoot, 0x80000000u},
+                                      {R::rrkHKeyCurrentUser, 0x80000001u},
+                                      {R::rrkHKeyLocalMachine, 0x80000002u},
+                                      {R::rrkHKeyUsers, 0x80000003u}};
+  for (const auto& [root, handle] : named) {
+    String name = u"Named" + FromUtf8(std::to_string(handle));
+    registry_.RegistryCreateNewKey(root, name);
+    EXPECT_EQ(store_->ExportTree(handle, Ansi(name), nullptr), reg::kSuccess) << handle;
+  }
 }
 
 // --- enumerations ---
@@ -313,7 +334,13 @@ TEST_F(RegistryTest, EnumerationsFillAZeroBasedArrayAndTheCount) {
   EXPECT_EQ(count, 3);
   EXPECT_EQ(names, SafeArray::FromValues(VbVarType::vbString, 0, {u"second", u"", u"\u00FCber"}));
 
-  counting_->under_report = true;
+  // A count one too many (an entry deleted meanwhile): the last slot stays "", the count is n.
+  counting_->report_delta = 1;
+  registry_.RegistryEnumerateSubKeys(kHkcu, key, names, count);
+  EXPECT_EQ(count, 4);
+  EXPECT_EQ(names, SafeArray::FromValues(VbVarType::vbString, 0, {u"Alpha", u"mid", u"zeta", u""}));
+
+  counting_->report_delta = -1;
   count = -7;
   registry_.RegistryEnumerateSubKeys(kHkcu, key, names, count);
   EXPECT_EQ(count, -7);
@@ -377,11 +404,19 @@ TEST_F(RegistryDispatchTest, EveryMemberIsCallableByNameWithByReferenceNames) {
   EXPECT_EQ(count, Variant(1));
   EXPECT_EQ(keys.Array(), SafeArray::FromValues(VbVarType::vbString, 0, {u"?"}));
   Variant values = SafeArray();
+  key = u"Late\\\u0100";
   reg.Call("RegistryEnumerateValues", {root, ByRef(key), ByRef(values), ByRef(count)});
+  EXPECT_EQ(key, Variant(u"Late\\?"));
   EXPECT_EQ(values.Array(), SafeArray::FromValues(VbVarType::vbString, 0, {u"n?me"}));
+  key = u"Late\\\u0100";
+  value = u"n\u0101me";
   reg.Call("RegistryDeleteValue", {root, ByRef(key), ByRef(value)});
+  EXPECT_EQ(key, Variant(u"Late\\?"));
+  EXPECT_EQ(value, Variant(u"n?me"));
   EXPECT_TRUE(reg.Call("RegistryGetKeyValue", {root, ByRef(key), ByRef(value)}).IsEmpty());
+  key = u"Late\\\u0100";
   reg.Call("RegistryDeleteKey", {root, ByRef(key)});
+  EXPECT_EQ(key, Variant(u"Late\\?"));
   EXPECT_FALSE(KeyExists(u"Late\\?"));
 }
 

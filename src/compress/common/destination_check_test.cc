@@ -26,6 +26,19 @@ class FailingProbe final : public ProbeFileSystem {
   }
 };
 
+// Answers as if the file were made, but none appears.
+class VanishingProbe final : public ProbeFileSystem {
+  struct NoStream final : ProbeTextStream {
+    void WriteLine(const String&) override {}
+    void Close() override {}
+  };
+
+ public:
+  std::unique_ptr<ProbeTextStream> CreateTextFile(const String&, bool) override {
+    return std::make_unique<NoStream>();
+  }
+};
+
 class DestinationCheckTest : public ::testing::Test {
  protected:
   bool Check(const std::string& name, Long bytes, const DestinationServices& services) {
@@ -86,6 +99,8 @@ TEST_F(DestinationCheckTest, MissingFolderNamesTheFolderAndMakesNoProbe) {
 TEST_F(DestinationCheckTest, FoldersThatCannotTakeAFileAreRefused) {
   DestinationServices failing_probe = DefaultDestinationServices();
   failing_probe.make_probe_file_system = [] { return std::make_unique<FailingProbe>(); };
+  DestinationServices vanishing_probe = DefaultDestinationServices();
+  vanishing_probe.make_probe_file_system = [] { return std::make_unique<VanishingProbe>(); };
   DestinationServices no_probe = DefaultDestinationServices();
   no_probe.make_probe_file_system = []() -> std::unique_ptr<ProbeFileSystem> {
     Raise(err::kCantCreateObject);
@@ -104,6 +119,7 @@ TEST_F(DestinationCheckTest, FoldersThatCannotTakeAFileAreRefused) {
        failing_probe,
        {u"You do not have permission to create a new file in this location."}},
       {"no probe object", no_probe, {kProbeFailedMessage}},
+      {"probe file absent afterwards", vanishing_probe, {kProbeFailedMessage}},
   };
   for (const auto& c : cases) {
     messages_.clear();
