@@ -108,14 +108,16 @@ UpperBody EncodeUpperHalf(const InputFile& reader, std::uint64_t from, std::uint
 
 // The destination, opened at its first bytes. A fault while opening or writing it is kept
 // and raised by Commit, so that it comes after everything the codec reports, as when the
-// whole result was written at the end. A destination not committed is removed.
+// whole result was written at the end. A destination that fails that way keeps what was
+// written before the fault, as a write at the end would have; one left when the codec fails
+// is removed, since a write at the end would never have begun.
 class Destination {
  public:
   explicit Destination(const String& path,
                        compress::BufferedWriter::WriteBehind behind = compress::BufferedWriter::WriteBehind::kWhenLarge)
       : path_(path), behind_(behind) {}
   ~Destination() {
-    if (committed_ || !created_) return;
+    if (reached_commit_ || !created_) return;
     writer_.reset();
     std::error_code ignored;
     std::filesystem::remove(std::filesystem::path(ToUtf8(path_)), ignored);
@@ -177,8 +179,8 @@ class Destination {
         fault_ = std::current_exception();
       }
     }
+    reached_commit_ = true;
     if (fault_) std::rethrow_exception(fault_);
-    committed_ = true;
   }
 
  private:
@@ -195,7 +197,7 @@ class Destination {
   std::exception_ptr fault_;
   std::uint64_t written_ = 0;
   bool created_ = false;
-  bool committed_ = false;
+  bool reached_commit_ = false;  // the codec finished: the file stays, whole or cut short
 };
 
 // The block file, held in a window that moves forward and read straight into it (reading

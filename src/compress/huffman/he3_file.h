@@ -18,7 +18,8 @@ inline constexpr std::uint64_t kSplitCountFrom = std::uint64_t{8} << 20;
 // Writes the block of file `source` to `dest`. `clear_destination` runs once the input has
 // been counted, before `dest` is opened. Raises the host's file faults; 6 (overflow) for an
 // input longer than a block can describe; 57 when the input changes between its two reads.
-// On a fault `dest` is removed if this call created it.
+// When the coding fails, `dest` is removed if this call created it; when writing it fails,
+// what was written before the fault stays.
 void EncodeFile(const String& source, const String& dest, ProgressFn progress,
                 const std::function<void()>& clear_destination);
 
