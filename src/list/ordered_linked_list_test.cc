@@ -64,6 +64,24 @@ TEST(OrderedLinkedListTest, LargeListsSortWithoutDeepRecursion) {
   for (Long i = 0; i < 20000; i += 997) EXPECT_EQ(l.getListItem(i, 1), Variant(i));
 }
 
+// The time kinds order to the second; the model test's random dates are whole quarter days.
+// Rows already ascending stay put; rows compared as equal would be exchanged.
+TEST(OrderedLinkedListTest, TimeKindsOrderToTheSecond) {
+  auto at = [](double day, int seconds) { return Variant(Date{day + seconds / 86400.0}); };
+  const struct { enumVarType kind; Variant first, second; } cases[] = {
+      {enumVarType::enumTime, at(43832, 36001), at(43831, 36002)},  // the date is ignored
+      {enumVarType::enumDateAndTime, at(43831, 36001), at(43831, 36002)},
+  };
+  for (const auto& c : cases) {
+    clsOrderedLinkedList l;
+    l.AddNewNode(1, c.first);
+    l.AddNewNode(2, c.second);
+    l.StartQuickSortListBySingleItem(1, c.kind);
+    EXPECT_EQ(l.getListItem(1, 1), c.first) << static_cast<int>(c.kind);
+    EXPECT_EQ(l.getListItem(2, 1), c.second) << static_cast<int>(c.kind);
+  }
+}
+
 // --- late-bound ---
 
 TEST(OrderedLinkedListDispatchTest, CreatedByProgIdAndDrivenByName) {
@@ -82,6 +100,10 @@ TEST(OrderedLinkedListDispatchTest, CreatedByProgIdAndDrivenByName) {
   EXPECT_EQ(yes.Int(), -1);
   EXPECT_RUNTIME_ERROR(list.Call("getListItem", {u"five", 1}), err::kTypeMismatch);
   EXPECT_RUNTIME_ERROR(list.Call("AddNewNode"), err::kArgumentNotOptional);
+  // Left out, startAtZero is False: counting starts at 1.
+  EXPECT_EQ(list.Call("FindNextAvailableIndexLocation"), Variant(1));
+  list.Call("ReorderNodesSequentially");
+  EXPECT_EQ(list.Call("LBoundNodeIndex"), Variant(1));
 }
 
 // Calls every member of the table by name with plausible arguments: each must answer
