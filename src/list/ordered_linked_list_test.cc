@@ -104,6 +104,13 @@ TEST(OrderedLinkedListDispatchTest, CreatedByProgIdAndDrivenByName) {
   EXPECT_EQ(list.Call("FindNextAvailableIndexLocation"), Variant(1));
   list.Call("ReorderNodesSequentially");
   EXPECT_EQ(list.Call("LBoundNodeIndex"), Variant(1));
+  // Left out, emptyListFirstFlag is False: node 1 keeps its items and only index 0 is added.
+  list.Call("putDelimiterSeparatedStringToLinkedList", {1, u"p,q", u","});
+  EXPECT_EQ(list.Call("getListItem", {1, 2}), Variant(u"c2"));
+  EXPECT_EQ(list.Call("NodeCount"), Variant(3));
+  // Left out, emptyListFirst is True.
+  list.Call("getLinkedListFromString", {u"7~~~~~~~~~~~~|8~~~~~~~~~~~~"});
+  EXPECT_EQ(list.Call("NodeCount"), Variant(2));
 }
 
 // Calls every member of the table by name with plausible arguments: each must answer
@@ -223,6 +230,9 @@ TEST_F(ListFileTest, RecordLayoutSpelledOut) {
   for (int k = 4; k <= 12; ++k) expected.insert(expected.end(), {0x00, 0x00});  // Empty
   expected.resize(196, 0);
   EXPECT_EQ(ReadBytes(fs_path_), expected);
+  clsOrderedLinkedList back;  // bytes 0x80-0x9F are code page letters, not control codes
+  ASSERT_TRUE(back.getLinkedListFromFile(path_));
+  EXPECT_EQ(back.getListItem(258, 1), Variant(u"\u20ac!"));
 }
 
 TEST_F(ListFileTest, ARecordTooLongFailsAndKeepsTheFormerFile) {
@@ -233,8 +243,8 @@ TEST_F(ListFileTest, ARecordTooLongFailsAndKeepsTheFormerFile) {
 
   clsOrderedLinkedList big;
   big.AddNewNode(1);
-  const Variant x(String(13, u'x'));  // 4 + 12 * (4 + 13) = 208 bytes
-  big.AddNewNode(2, x, x, x, x, x, x, x, x, x, x, x, x);
+  const Variant x(String(12, u'x')), y(String(13, u'y'));  // 4 + 11 * (4 + 12) + (4 + 13) = 197 bytes
+  big.AddNewNode(2, x, x, x, x, x, x, x, x, x, x, x, y);
   big.AddNewNode(3);
   EXPECT_FALSE(big.putLinkedListToFile(path_));
   EXPECT_EQ(big.getCurrentListIndex(), Variant(2));  // the cursor is not put back

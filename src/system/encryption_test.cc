@@ -236,6 +236,7 @@ TEST_F(EncryptionTest, FailedDeleteOfTheSourceGivesTrue) {
 TEST_F(EncryptionTest, EveryMemberByName) {
   Object enc = CreateObject("Narwick.clsEncryption");
   EXPECT_EQ(enc.get()->TypeInfo().members().size(), 8u);
+  EXPECT_EQ(enc.Get("encryptText"), Variant(u""));
   enc.Let("encryptKey", u"Key");  // the file members below need it
   enc.Let("encryptText", u"stored");
   EXPECT_EQ(enc.Get("encryptKey"), Variant(u"Key"));
@@ -253,6 +254,8 @@ TEST_F(EncryptionTest, EveryMemberByName) {
   EXPECT_EQ(result.Int(), 0);
   EXPECT_EQ(enc.Call("encryptFile", {Name("missing folder/x"), Name("c.bin")}).Int(), -1);
   EXPECT_EQ(enc.Call("encrypt", {u"Key", u""}), Variant(u""));  // names match in any case
+  // Text takes its key from the argument alone, never from encryptKey.
+  EXPECT_EQ(enc.Call("Decrypt", {u"", u"Plaintext"}), Variant(u""));
 }
 
 }  // namespace
