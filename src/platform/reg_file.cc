@@ -7,9 +7,11 @@
 // reaches the store.
 #include "platform/reg_file.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "narwick/frame/codepage.h"
+#include "narwick/frame/variant.h"
 
 namespace narwick::platform {
 
@@ -43,50 +45,17 @@ String DecodeUtf16(std::span<const std::uint8_t> bytes, bool big_endian) {
   return text;
 }
 
-// Strict UTF-8 (no overlong forms, no surrogates, nothing above U+10FFFF).
+// Strict UTF-8. FromUtf8 already refuses overlong forms, surrogates and anything above
+// U+10FFFF, keeping each such byte as a lone stand-in (U+DC80..U+DCFF); a .reg file may hold
+// none, so the first one fails its line.
 String DecodeUtf8(std::span<const std::uint8_t> bytes) {
-  String text;
-  text.reserve(bytes.size());
-  int line = 1;
-  std::size_t i = 0;
-  while (i < bytes.size()) {
-    std::uint32_t b = bytes[i];
-    if (b == '\n') ++line;
-    std::uint32_t cp;
-    std::size_t extra;
-    if (b < 0x80) {
-      cp = b;
-      extra = 0;
-    } else if (b >= 0xC2 && b <= 0xDF) {
-      cp = b & 0x1F;
-      extra = 1;
-    } else if (b >= 0xE0 && b <= 0xEF) {
-      cp = b & 0x0F;
-      extra = 2;
-    } else if (b >= 0xF0 && b <= 0xF4) {
-      cp = b & 0x07;
-      extra = 3;
-    } else {
-      Fail(line, "the text is not valid UTF-8");
+  String text = FromUtf8({reinterpret_cast<const char*>(bytes.data()), bytes.size()});
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const bool paired = i > 0 && text[i - 1] >= 0xD800 && text[i - 1] < 0xDC00;
+    if (text[i] >= 0xDC80 && text[i] <= 0xDCFF && !paired) {
+      const auto line = std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(i), u'\n');
+      Fail(static_cast<int>(line) + 1, "the text is not valid UTF-8");
     }
-    if (i + extra >= bytes.size() && extra > 0) Fail(line, "the text is not valid UTF-8");
-    for (std::size_t k = 1; k <= extra; ++k) {
-      std::uint32_t c = bytes[i + k];
-      if ((c & 0xC0) != 0x80) Fail(line, "the text is not valid UTF-8");
-      cp = (cp << 6) | (c & 0x3F);
-    }
-    if ((extra == 2 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) ||
-        (extra == 3 && (cp < 0x10000 || cp > 0x10FFFF))) {
-      Fail(line, "the text is not valid UTF-8");
-    }
-    if (cp >= 0x10000) {
-      cp -= 0x10000;
-      text.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-      text.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-    } else {
-      text.push_back(static_cast<char16_t>(cp));
-    }
-    i += extra + 1;
   }
   return text;
 }
