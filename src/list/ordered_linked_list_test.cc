@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -80,6 +81,49 @@ TEST(OrderedLinkedListTest, TimeKindsOrderToTheSecond) {
     EXPECT_EQ(l.getListItem(1, 1), c.first) << static_cast<int>(c.kind);
     EXPECT_EQ(l.getListItem(2, 1), c.second) << static_cast<int>(c.kind);
   }
+}
+
+// A node off the chain (a new list's placeholder, or a node emptied away while the cursor was
+// remembered on it) lives only while the cursor stands on it; removed nodes go at once. An
+// object item shows when its node is destroyed.
+TEST(OrderedLinkedListTest, NodesOutOfReachReleaseTheirItems) {
+  auto object_item = [](std::weak_ptr<clsOrderedLinkedList>& weak) {
+    auto inner = std::make_shared<clsOrderedLinkedList>();
+    weak = inner;
+    return Variant(MakeObject(std::move(inner)));
+  };
+  std::weak_ptr<clsOrderedLinkedList> placeholder, copied_over, deleted, current, emptied, abandoned;
+  auto l = std::make_shared<clsOrderedLinkedList>();
+  EXPECT_TRUE(l->editCurrentItem(object_item(placeholder), 1));
+  EXPECT_EQ(l->NodeCount(), 0);  // the cursor stays, and so does the placeholder
+  EXPECT_FALSE(placeholder.expired());
+  l->AddNewNode(1, object_item(copied_over));
+  EXPECT_TRUE(placeholder.expired());
+
+  // Emptied by a copy into itself, node 1 stays under the cursor, off the chain.
+  l->MoveFirst();
+  l->CopyEntireListToSecondList(MakeObject(std::make_shared<clsOrderedLinkedList>()), MakeObject(l), true);
+  EXPECT_EQ(l->getCurrentListIndex(), Variant(1));
+  EXPECT_TRUE(l->IsHeadNode() && l->IsTailNode());
+  EXPECT_FALSE(copied_over.expired());
+  l->AddNewNode(2, object_item(deleted));
+  EXPECT_TRUE(copied_over.expired());
+
+  l->AddNewNode(3, object_item(current));
+  l->editItem(-1, object_item(emptied), 12);
+  EXPECT_TRUE(l->DeleteNode(2));
+  EXPECT_TRUE(deleted.expired());
+  l->MoveFirst();
+  EXPECT_TRUE(l->DeleteCurrentNode());
+  EXPECT_TRUE(current.expired());
+  EXPECT_TRUE(l->EmptyList());
+  EXPECT_TRUE(emptied.expired());
+  // The same copy ended by a missing source: the cursor is not put back on node 4.
+  l->AddNewNode(4, object_item(abandoned));
+  l->MoveFirst();
+  l->CopyEntireListToSecondList(Object(), MakeObject(l), true);
+  EXPECT_EQ(l->getCurrentListIndex(), Variant(-1));
+  EXPECT_TRUE(abandoned.expired());
 }
 
 // --- late-bound ---

@@ -40,6 +40,18 @@ bool OrderedListStore::IsPinned(const ListNode* node) const {
   return std::find(pins_.begin(), pins_.end(), node) != pins_.end();
 }
 
+void OrderedListStore::set_cursor(ListNode* node) {
+  const ListNode* left = cursor_;
+  cursor_ = node;
+  if (left != node) ReleaseOffChain(left);
+}
+
+void OrderedListStore::ReleaseOffChain(const ListNode* node) {
+  if (node == nullptr || node == cursor_ || IsPinned(node)) return;
+  std::erase_if(detached_, [&](const std::unique_ptr<ListNode>& kept) { return kept.get() == node; });
+  std::erase_if(detached_real_, [&](const Index::node_type& kept) { return &kept.value() == node; });
+}
+
 void OrderedListStore::Retire(Index::iterator it) {
   if (IsPinned(&*it)) {
     ListNode* node = Ptr(*it);
@@ -62,15 +74,15 @@ void OrderedListStore::RetireSentinel(std::unique_ptr<ListNode> node) {
 // nodes ascend strictly, so that node is the lower bound in the index.
 bool OrderedListStore::Seek(Long value) {
   if (value <= head_->index) {
-    cursor_ = head_.get();
+    set_cursor(head_.get());
     return value == head_->index;
   }
   auto it = index_.lower_bound(value);
   if (it == index_.end()) {
-    cursor_ = tail_.get();
+    set_cursor(tail_.get());
     return false;
   }
-  cursor_ = Ptr(*it);
+  set_cursor(Ptr(*it));
   return it->index == value;
 }
 
@@ -142,6 +154,8 @@ OrderedListStore::CursorMemo::CursorMemo(OrderedListStore& store)
 OrderedListStore::CursorMemo::~CursorMemo() {
   auto it = std::find(store_.pins_.rbegin(), store_.pins_.rend(), saved_);
   if (it != store_.pins_.rend()) store_.pins_.erase(std::next(it).base());
+  // Left off the chain and not put back (a failure ended the member first): nothing holds it.
+  store_.ReleaseOffChain(saved_);
 }
 
 std::string OrderedListStore::CheckInvariants() const {

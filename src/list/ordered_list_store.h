@@ -49,9 +49,12 @@ class OrderedListStore {
   OrderedListStore(const OrderedListStore&) = delete;
   OrderedListStore& operator=(const OrderedListStore&) = delete;
 
-  // The cursor (currentNode); null while unset.
+  // The cursor (currentNode); null while unset. A node off the chain (the placeholder, or a
+  // node that left the list while the cursor was remembered on it) lives only as long as the
+  // cursor or a remembered cursor stands on it, as the reference to it would keep it: moving
+  // the cursor away destroys it and releases its items.
   ListNode* cursor() const { return cursor_; }
-  void set_cursor(ListNode* node) { cursor_ = node; }
+  void set_cursor(ListNode* node);
   ListNode* head() const { return head_.get(); }
   ListNode* tail() const { return tail_.get(); }
   ListNode* first() const { return head_->next; }  // the tail sentinel on an empty list
@@ -108,7 +111,7 @@ class OrderedListStore {
     ~CursorMemo();
     CursorMemo(const CursorMemo&) = delete;
     CursorMemo& operator=(const CursorMemo&) = delete;
-    void Restore() { store_.cursor_ = saved_; }
+    void Restore() { store_.set_cursor(saved_); }
 
    private:
     OrderedListStore& store_;
@@ -138,6 +141,9 @@ class OrderedListStore {
   void RetireSentinel(std::unique_ptr<ListNode> node);
   void MakeSentinels();
   bool IsPinned(const ListNode* node) const;
+  // Destroys `node` if it is off the chain and neither the cursor nor remembered. Only
+  // compares the address, so `node` may be one that is already gone.
+  void ReleaseOffChain(const ListNode* node);
 
   std::unique_ptr<ListNode> head_;  // headNode
   std::unique_ptr<ListNode> tail_;  // tailNode
@@ -153,12 +159,12 @@ class OrderedListStore {
 template <class Fill>
 bool OrderedListStore::Insert(Long index, Fill&& fill) {
   if (index <= head_->index) {
-    cursor_ = head_.get();
+    set_cursor(head_.get());
     return false;
   }
   auto it = index_.lower_bound(index);
   ListNode* successor = it == index_.end() ? tail_.get() : Ptr(*it);
-  cursor_ = successor;
+  set_cursor(successor);
   if (it != index_.end() && it->index == index) return false;
   auto added = index_.emplace_hint(it, index);
   try {
@@ -184,6 +190,7 @@ void OrderedListStore::PushFront(Fill&& fill, Long max_length) {
     throw;
   }
   Link(Ptr(*added), head_->next);
+  set_cursor(tail_.get());
   if (max_length > 0) {
     while (!index_.empty() && tail_->previous->index >= max_length) {
       auto last = std::prev(index_.end());
@@ -191,7 +198,6 @@ void OrderedListStore::PushFront(Fill&& fill, Long max_length) {
       Retire(last);
     }
   }
-  cursor_ = tail_.get();
 }
 
 }  // namespace narwick::list
