@@ -25,6 +25,8 @@ TEST(CollectionTest, KeysIgnoreCaseAndPositionsAreOneBased) {
   EXPECT_RUNTIME_ERROR(c.Item(0), err::kSubscriptOutOfRange);
   EXPECT_RUNTIME_ERROR(c.Item(2), err::kSubscriptOutOfRange);
   EXPECT_RUNTIME_ERROR(c.Item(Variant::Null()), err::kTypeMismatch);
+  EXPECT_RUNTIME_ERROR(c.Add(4, Missing, 1, 1), err::kInvalidProcedureCall);  // Before and After
+  EXPECT_EQ(c.Count(), 1);
 }
 
 TEST(CollectionTest, RandomOperationsMatchAVectorModel) {

@@ -115,6 +115,7 @@ TEST(ConvertTest, NumbersKeepToTheTargetsRange) {
       // Currency: four decimals, half to even, both ways.
       {0.00005, Cur(0)}, {0.03125, Cur(312)}, {0.09375, Cur(938)}, {-1.23456, Cur(-12346)},
       {Integer{7}, Cur(70000)}, {true, Cur(-10000)}, Fails(1e15, vbCurrency, kOverflow),
+      Fails(922337203685477.625, vbCurrency, kOverflow),  // scales to exactly 2^63
       Fails(-1e15, vbCurrency, kOverflow), {Cur(5000), 0}, {Cur(15000), 2}, {Cur(25000), 2},
       {Cur(-25000), -2}, {Cur(-25001), -3}, {Cur(-15), -0.0015},
       Fails(Cur(kMaxScaled), vbLong, kOverflow),

@@ -120,7 +120,7 @@ TEST(DateTest, TextReadsAsDate) {
       {u"2013-05-14 02:04:12", 41408 + 7452 * kSecond}, {u"2.5", 7500 * kSecond},
       {u"1 am", 3600 * kSecond}, {u"1 PM", 13 * 3600 * kSecond}, {u"12 AM", 0}, {u"12 PM", 0.5},
       {u"13:00 AM", 13 * 3600 * kSecond}, {u"3:04 p", 15 * 3600 * kSecond + 240 * kSecond},
-      {u"12/29/1899 6:00:00 AM", -1.25}, {u" 1/5/2020 ", 43835},
+      {u"12/29/1899 6:00:00 AM", -1.25}, {u" 1/5/2020 ", 43835}, {u"2/29/2000", 36585},
   };
   for (const auto& c : cases) {
     EXPECT_NEAR(DateSerialFromText(c.text), c.serial, 1e-9) << ToUtf8(c.text);
@@ -133,7 +133,8 @@ TEST(DateTest, TextThatIsNotADateIsTypeMismatch) {
       u"",          u"1",          u"24:00",      u"0.0",       u"02:04:12.017", u"abc",
       u"1/2/3/4",   u"13/13/2020", u"January",    u"12:60",     u"1:2:3:4",      u"1/5/2020 PM",
       u"am",        u"10000-1-1",  u"#1/5/2020#", u"1/5/2020;", u"Jan Feb 5",    u"1/32/2020 1",
-      u"2/30/2020", u"1:",         u":30",        u"Sept 5 2020", u"5 Jan 2020 Jan"};
+      u"2/30/2020", u"1:",         u":30",        u"Sept 5 2020", u"5 Jan 2020 Jan",
+      u"1:2:60",    u"2/29/1900",  u"2/29/2100",  u"1/5//2020"};
   for (const char16_t* text : cases) {
     EXPECT_RUNTIME_ERROR(DateSerialFromText(text), err::kTypeMismatch);
     EXPECT_FALSE(bool(IsDate(text))) << ToUtf8(text);

@@ -134,6 +134,9 @@ TEST(DispatchTest, ByReferenceArgumentsReachTheCaller) {
   EXPECT_EQ(by_value, Variant(Integer{1}));
   probe.Call("Bump", {ByRef(text)});  // written back as the parameter's type
   EXPECT_EQ(text, Variant(Integer{8}));
+  Variant twelve = u"12";  // a by-value parameter never reaches the caller, even by reference
+  EXPECT_EQ(probe.Call("Twice", {ByRef(twelve)}), Variant(24));
+  EXPECT_EQ(twelve, Variant(u"12"));
 
   Variant a = u"a", b = 2;
   probe.Call("Swap", {ByRef(a), ByRef(b)});
@@ -157,6 +160,7 @@ TEST(DispatchTest, PropertiesAndTheDefaultMember) {
   EXPECT_EQ(probe.Get("Item", {u"k"}), Variant(3.5));
   EXPECT_EQ(probe.Get("Item", {u"other"}), Variant());
   EXPECT_RUNTIME_ERROR(probe.Let("Twice", 1), err::kPropertyLetNotDefined);
+  EXPECT_RUNTIME_ERROR(probe.Let("Item", 3.5), err::kWrongNumberOfArguments);  // no key
   EXPECT_RUNTIME_ERROR(probe.Set("Total", 1), err::kObjectRequired);
   // A default member that needs arguments cannot give a value on its own.
   Object collection = CreateObject("vba.collection");
@@ -184,6 +188,14 @@ TEST(DispatchTest, EventsReachSinksAndAFailingSinkNeverFailsTheOperation) {
   probe.Advise([&](EventCall&) { ++later; });
   EXPECT_EQ(probe.Call("Fire", {2.0f}), Variant(2.0f));
   EXPECT_EQ(later, 1);
+
+  // A sink may unsubscribe while it is being called; the sinks after it still hear the event.
+  std::uint32_t self = 0;
+  self = probe.Advise([&](EventCall&) { probe.Unadvise(self); });
+  probe.Advise([&](EventCall&) { ++later; });
+  probe.Call("Fire", {3.0f});
+  probe.Call("Fire", {4.0f});
+  EXPECT_EQ(later, 5);
 }
 
 TEST(DispatchTest, DispatchIdsAreSharedByTheKindsOfOneName) {

@@ -48,6 +48,9 @@ TEST(SafeArrayTest, FreshElementsHoldTheirKindsDefaultAndTheFirstIndexRunsFastes
     const VbVarType expected = kind == VbVarType::vbVariant ? VbVarType::vbEmpty : kind;
     EXPECT_EQ(a(1).VarType(), expected) << static_cast<int>(kind);
     EXPECT_EQ(a(3).VarType(), expected) << static_cast<int>(kind);
+    a(2) = Variant::Null();
+    a.ReDim(1, 3, false);  // without Preserve every element starts afresh
+    EXPECT_EQ(a(2), DefaultValue(kind)) << static_cast<int>(kind);
   }
 
   SafeArray grid(VbVarType::vbLong, {{0, 2}, {5, 6}});
