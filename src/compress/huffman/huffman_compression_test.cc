@@ -95,6 +95,11 @@ TEST_F(HuffmanCompressionTest, EncodeByteTakesOnlyByteLenBytesFromIndexZero) {
   Long none = 0;
   typed().EncodeByte(other, none);
   EXPECT_EQ(other.ToBytes(), (Bytes{0x48, 0x45, 0x30, 0x0D}));
+  // Decoding the stored form gives an empty array from 0, and no event either.
+  Long four = 4;
+  typed().DecodeByte(other, four);
+  EXPECT_EQ(other.Count(), 0u);
+  EXPECT_EQ(other.LBound(), 0);
   EXPECT_TRUE(events_.progress.empty());
   // An array without index 0 is left as it is.
   SafeArray shifted(VbVarType::vbByte, 1, 4);
@@ -164,6 +169,23 @@ TEST_F(HuffmanCompressionTest, StringsUseWindows1252OneBytePerCharacter) {
   EXPECT_EQ(object_.Call("DecodeString", {encoded}).Str(), mixed);
   String not_block = u"HE7\rrest";
   EXPECT_RUNTIME_ERROR(typed().DecodeString(not_block), -2147221504);
+}
+
+// The string members report progress like the array members, and give back what the
+// array would hold: the stored form's payload, or the text itself for a length field of 0.
+TEST_F(HuffmanCompressionTest, StringMembersRaiseProgressAndMirrorTheArrayMembers) {
+  String text = u"abab";
+  String block = typed().EncodeString(text);
+  EXPECT_EQ(events_.Progress(), (std::vector<std::int16_t>{7, 12, 100}));
+  events_.progress.clear();
+  EXPECT_EQ(typed().DecodeString(block), u"abab");
+  EXPECT_EQ(events_.Progress(), (std::vector<std::int16_t>{89, 100}));
+  String stored = u"HE0\rxyz";
+  EXPECT_EQ(typed().DecodeString(stored), u"xyz");
+  Bytes zero_length = kAbabBlock;
+  zero_length[5] = 0;
+  String unchanged = FromAnsi(zero_length);
+  EXPECT_EQ(typed().DecodeString(unchanged), unchanged);
 }
 
 TEST_F(HuffmanCompressionTest, MemberTableListsSixMembersAndTwoEvents) {

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <iterator>
@@ -92,13 +93,114 @@ TEST_F(LzCompressionTest, TextWithoutRepeatsDoesNotFit) {
   EXPECT_TRUE(progress_.empty());
 }
 
-TEST_F(LzCompressionTest, FailureKeepsEarlierProgressButNoClosingEvent) {
-  std::mt19937 rng(1);
-  String text(6000, u'\0');
-  for (auto& c : text) c = static_cast<char16_t>(rng());
-  EXPECT_EQ(Compress(text), u"");
-  ASSERT_FALSE(progress_.empty());
-  for (float p : progress_) EXPECT_LT(p, 100.0f);
+// Progress values as the member raises them: a Double quotient handed over as a Single.
+std::vector<float> Percentages(const std::vector<std::uint64_t>& counts, std::uint64_t total) {
+  std::vector<float> values;
+  for (auto count : counts) {
+    values.push_back(static_cast<float>(static_cast<double>(count) / static_cast<double>(total) * 100.0));
+  }
+  return values;
+}
+
+// What CompressString must do with the reference coder's body for `coded` input bytes. The
+// output array has coded + 12 bytes, 10 of them the header's; a group goes into it when the
+// next item starts (or at the end), so when one does not fit the member gives "" after the
+// events of every item up to the end of that group, and without the closing 100.
+struct ExpectedCompression {
+  bool fits = true;
+  std::vector<std::uint64_t> progress;  // consumed counts
+  bool last_item_reports = false;  // the group that does not fit ends with an item that reports
+};
+ExpectedCompression ExpectCompressString(const lz::reference::EncodeResult& want, std::uint64_t coded) {
+  ExpectedCompression expected;
+  const std::size_t room = static_cast<std::size_t>(coded) + 2;
+  std::size_t at = 0;
+  std::uint64_t steps = 0;  // ring positions advanced over
+  while (at < want.body.size()) {
+    const std::uint8_t flags = want.body[at];
+    std::size_t end = at + 1;
+    std::uint64_t before_last = steps;
+    for (int k = 0; k < 8 && end < want.body.size(); ++k) {
+      before_last = steps;
+      if ((flags >> k) & 1) {
+        end += 1;
+        steps += 1;
+      } else {
+        steps += (want.body[end + 1] & 0x0Fu) + 3;
+        end += 2;
+      }
+    }
+    if (end > room) {
+      const std::uint64_t consumed = std::min(coded, steps + 18);
+      expected.fits = false;
+      expected.last_item_reports = consumed / 4096 > std::min(coded, before_last + 18) / 4096;
+      for (auto point : want.progress) {
+        if (point <= consumed) expected.progress.push_back(point);
+      }
+      return expected;
+    }
+    at = end;
+  }
+  expected.progress = want.progress;
+  return expected;
+}
+
+// Success, or "" when the output array is too small, and the events up to either, against
+// the reference coder: noise, repeats and mixtures of both, one long enough to be coded on
+// several threads.
+TEST_F(LzCompressionTest, FixedOutputArrayDecidesSuccessAndTheEventsBeforeAFailure) {
+  std::mt19937 rng(5);
+  auto model = std::make_unique<lz::reference::Model>();
+  int fits = 0;
+  int fails = 0;
+  for (int run = 0; run < 48; ++run) {
+    String text(run == 0 ? 300000 : 1 + rng() % 12000, u'\0');
+    const unsigned noise = run == 0 ? 8 : run % 9;  // in eighths
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      text[i] = rng() % 8 < noise ? static_cast<char16_t>(rng()) : static_cast<char16_t>(u'a' + i % 5);
+    }
+    text.back() = u'.';
+    const Bytes bytes = UnpackString(text);
+    const std::uint64_t coded = bytes.size() - 1;
+    const ExpectedCompression expected = ExpectCompressString(model->Encode(bytes.data(), coded), coded);
+    std::vector<float> events = Percentages(expected.progress, coded);
+    if (expected.fits) events.push_back(100.0f);
+    progress_.clear();
+    const String packed = Compress(text);
+    ASSERT_EQ(packed.empty(), !expected.fits) << "run " << run;
+    ASSERT_EQ(progress_, events) << "run " << run;
+    if (expected.fits) {
+      ASSERT_EQ(Decompress(packed), text) << "run " << run;
+      ++fits;
+    } else {
+      ++fails;
+    }
+  }
+  EXPECT_GE(fits, 5);
+  EXPECT_GE(fails, 5);
+  EXPECT_TRUE(messages_.empty());
+}
+
+// When the group that does not fit ends with an item that reaches a multiple of 4096, that
+// item's events come before the failure: the group goes out only as the next item starts.
+TEST_F(LzCompressionTest, GroupThatDoesNotFitFailsAfterItsLastItemsEvents) {
+  std::mt19937 rng(9);
+  auto model = std::make_unique<lz::reference::Model>();
+  for (int attempt = 0; attempt < 2000; ++attempt) {
+    // Noise of about 4576 bytes overflows near the first progress mark.
+    String text(2286 + rng() % 6, u'\0');
+    for (auto& c : text) c = static_cast<char16_t>(rng());
+    const Bytes bytes = UnpackString(text);
+    const std::uint64_t coded = bytes.size() - 1;
+    const ExpectedCompression expected = ExpectCompressString(model->Encode(bytes.data(), coded), coded);
+    if (expected.fits || !expected.last_item_reports) continue;
+    const std::vector<float> events = Percentages(expected.progress, coded);
+    ASSERT_FALSE(events.empty());
+    EXPECT_EQ(Compress(text), u"");
+    EXPECT_EQ(progress_, events);
+    return;
+  }
+  FAIL() << "no input fails with a reporting last item";
 }
 
 TEST_F(LzCompressionTest, RoundTripsKeepTextWhoseLastCharacterIsNarrow) {
@@ -140,10 +242,7 @@ TEST_F(LzCompressionTest, OutputMatchesTheReferenceAndProgressIsConsumedOverTota
     want_body.push_back(0);  // trailing zero
     want_body.resize(got.size() - 10);  // less the odd byte the string cannot carry
     ASSERT_EQ(body, want_body) << "run " << run;
-    std::vector<float> expected;
-    for (auto consumed : want.progress) {
-      expected.push_back(static_cast<float>(static_cast<double>(consumed) / static_cast<double>(bytes.size() - 1) * 100.0));
-    }
+    std::vector<float> expected = Percentages(want.progress, bytes.size() - 1);
     expected.push_back(100.0f);
     ASSERT_EQ(progress_, expected) << "run " << run;
   }
@@ -164,11 +263,44 @@ TEST_F(LzCompressionTest, DecompressionProgressEndsWithOneHundredOnce) {
 TEST_F(LzCompressionTest, NonContainersGiveEmptyWithoutEvents) {
   EXPECT_EQ(Decompress(u""), u"");
   EXPECT_EQ(Decompress(u"QVXLZ"), u"");  // 5 characters
-  String other = Compress(u"abcabcabcabcabc");
-  other[0] = u'q';
+  const String packed = Compress(u"abcabcabcabcabc");
   progress_.clear();
-  EXPECT_EQ(Decompress(other), u"");
+  // Every one of the six identification bytes counts.
+  for (std::size_t at = 0; at < 6; ++at) {
+    Bytes bytes = UnpackString(packed);
+    bytes[at] ^= 0x20;
+    EXPECT_EQ(Decompress(PackBytes(bytes)), u"") << "byte " << at;
+  }
   EXPECT_TRUE(progress_.empty());
+  EXPECT_TRUE(messages_.empty());
+}
+
+// A body that ends early stops decoding: the events raised on the way stay raised, but
+// there is no closing 100, and no ErrorMessage.
+TEST_F(LzCompressionTest, FailedDecodingKeepsEarlierProgressButNoClosingEvent) {
+  String text(8192, u'\0');
+  for (std::size_t i = 0; i < text.size(); ++i) text[i] = static_cast<char16_t>(u'a' + i % 7 + i / 700);
+  const String packed = Compress(text);
+  ASSERT_FALSE(packed.empty());
+  progress_.clear();
+  EXPECT_EQ(Decompress(packed.substr(0, packed.size() - 8)), u"");
+  ASSERT_FALSE(progress_.empty());
+  for (float p : progress_) EXPECT_LT(p, 100.0f);
+  EXPECT_TRUE(messages_.empty());
+}
+
+// Decoding reads the object's ring as the decoding before left it, from position 0 on: a
+// body whose first item is a match sees the bytes of the previous call.
+TEST_F(LzCompressionTest, DecodingStartsFromTheRingTheLastDecodingLeft) {
+  const Bytes header = {0x51, 0x56, 0x58, 0x4C, 0x5A, 0x31, 0x00, 0x00, 0x00, 0x03};
+  Bytes literals = header;
+  literals.insert(literals.end(), {0x07, 'p', 'q', 'r'});
+  Bytes match = header;
+  match.insert(match.end(), {0x00, 0x00, 0x00});  // position 0, length 3
+  match.push_back(0);
+  const String pqr = PackBytes({'p', 'q', 'r', 0});  // count 3, and the array's last byte
+  EXPECT_EQ(Decompress(PackBytes(literals)), pqr);
+  EXPECT_EQ(Decompress(PackBytes(match)), pqr);
 }
 
 TEST_F(LzCompressionTest, HostileContainersGiveEmpty) {
