@@ -28,6 +28,13 @@ namespace {
 namespace fs = std::filesystem;
 
 int RunJob(const FileJobOptions& options, bool compress) {
+  // The class checks the folder of its source, not of its destination, and would report a
+  // missing destination folder only as "Path not found".
+  const fs::path folder = fs::path(options.output).parent_path();
+  std::error_code ec;
+  if (!folder.empty() && !fs::is_directory(folder, ec)) {
+    throw Failure("the folder '" + folder.string() + "' of '" + options.output + "' does not exist");
+  }
   auto coder = std::make_shared<clsHuffmanCompression>();
   return RunFileJob(options, compress ? "compression" : "decompression", *coder->Events(),
                     [&](String input, String output) {
@@ -50,11 +57,14 @@ int RunInfo(const std::string& path) {
   if (info.kind == huffman::BlockInfo::Kind::kStored) {
     info.stored_length = static_cast<std::int64_t>(size) - static_cast<std::int64_t>(huffman::kStoredHeaderSize);
   }
+  if (info.kind == huffman::BlockInfo::Kind::kNotABlock || info.kind == huffman::BlockInfo::Kind::kTruncated) {
+    throw Failure("'" + path + "' is not an HE3 block (no \"HE3\" or \"HE0\" header)");
+  }
   std::printf("file:            %s\n", path.c_str());
   switch (info.kind) {
     case huffman::BlockInfo::Kind::kNotABlock:
     case huffman::BlockInfo::Kind::kTruncated:
-      throw Failure("'" + path + "' is not an HE3 block (no \"HE3\" or \"HE0\" header)");
+      break;
     case huffman::BlockInfo::Kind::kStored:
       std::printf("format:          HE0 stored form (bytes kept as they were)\n");
       std::printf("stored length:   %lld bytes\n", static_cast<long long>(info.stored_length));

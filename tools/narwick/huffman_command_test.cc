@@ -84,7 +84,13 @@ TEST_F(HuffmanCommandTest, StoredFormAndUsageErrors) {
   ToolResult info = RunTool({"huffman", "info", File("same.he3")});
   EXPECT_NE(info.out.find("HE0 stored form"), std::string::npos) << info.out;
   EXPECT_NE(info.out.find("stored length:   3000 bytes"), std::string::npos) << info.out;
-  EXPECT_EQ(RunTool({"huffman", "info", File("same.bin")}).exit_code, 1);
+  ToolResult not_a_block = RunTool({"huffman", "info", File("same.bin")});
+  EXPECT_EQ(not_a_block.exit_code, 1);
+  EXPECT_EQ(not_a_block.out, "");  // no description begun for what is not a block
+  // The class checks its source's folder; the destination's is checked here and named.
+  ToolResult no_folder = RunTool({"huffman", "compress", File("same.bin"), File("absent/out.he3")});
+  EXPECT_EQ(no_folder.exit_code, 1);
+  EXPECT_NE(no_folder.err.find("the folder '" + File("absent") + "'"), std::string::npos) << no_folder.err;
   EXPECT_EQ(RunTool({"huffman", "compress", File("same.bin")}).exit_code, 2);
 }
 

@@ -7,6 +7,7 @@
 // "QVXLZ1" signature is refused here: the class would restore it to an empty file.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -90,7 +91,11 @@ int RunInfo(const std::string& path) {
                                  : lz::DecodeStatus::kOk;
   std::printf("file:            %s\n", path.c_str());
   std::printf("format:          QVXLZ1 file container (4096-byte window, matches of 3..18 bytes)\n");
-  std::printf("stored length:   %d bytes\n", stored);
+  if (stored >= 0) {
+    std::printf("stored length:   %d bytes\n", stored);
+  } else {
+    std::printf("stored length:   %d (negative: restores nothing)\n", stored);
+  }
   std::printf("container size:  %llu bytes (header 10, body %llu)\n", static_cast<unsigned long long>(size),
               static_cast<unsigned long long>(size - lz::kHeaderSize));
   std::printf("checksum:        none (the format carries no checksum)\n");
@@ -98,11 +103,13 @@ int RunInfo(const std::string& path) {
     std::printf("ratio:           %.3f (container / stored length)\n", static_cast<double>(size) / stored);
   }
   if (status == lz::DecodeStatus::kOk) {
-    std::printf("body:            complete, restores %d bytes\n", stored);
+    std::printf("body:            complete, restores %d bytes\n", std::max(stored, 0));
     return kExitSuccess;
   }
   std::printf("body:            truncated after %llu of %d bytes\n", static_cast<unsigned long long>(sink.bytes),
               stored);
+  std::fflush(stdout);
+  std::fprintf(stderr, "narwick: '%s' is truncated: its body ends before the stored length\n", path.c_str());
   return kExitFailure;
 }
 

@@ -71,6 +71,7 @@ TEST_F(LzCommandTest, TruncatedContainerLeavesTheTargetAsItWas) {
   ToolResult info = RunTool({"lz", "info", File("cut.qvx")});
   EXPECT_EQ(info.exit_code, 1);
   EXPECT_NE(info.out.find("truncated"), std::string::npos);
+  EXPECT_NE(info.err.find("is truncated"), std::string::npos) << info.err;  // a failure says so
 }
 
 TEST_F(LzCommandTest, NonContainerIsRefused) {

@@ -57,6 +57,9 @@ int main(int argc, char** argv) {
   std::sort(commands.begin(), commands.end(),
             [](const auto& a, const auto& b) { return a.name < b.name; });
   for (const auto& command : commands) command.setup(app, exit_code);
+  // Set after the subcommands, which would otherwise inherit it.
+  app.footer("Exit status: 0 success, 1 failure (one message on standard error), 2 usage error.\n"
+             "narwick SUBCOMMAND --help explains each subcommand.");
 
   try {
     app.parse(argc, argv);

@@ -12,7 +12,8 @@ namespace narwick::cli {
 namespace {
 
 void Setup(CLI::App& app, int& exit_code) {
-  auto* net = app.add_subcommand("net", "Internet connection state: connected, kind flags and description");
+  auto* net = app.add_subcommand(
+      "net", "Internet connection state: connected, kind flags and description (exit status 0 when connected, 1 when not)");
   static std::vector<std::string> sites;
   net->add_option("--site", sites, "a URL to probe instead of the default test sites (repeatable)");
   net->callback([&exit_code] {

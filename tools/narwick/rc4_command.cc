@@ -120,6 +120,8 @@ std::string PromptForKey() {
 String ReadKey(const Options& options) {
   std::string bytes;
   if (!options.key_file.empty()) {
+    std::error_code ec;
+    if (fs::is_directory(options.key_file, ec)) throw Failure("the key file " + options.key_file + " is a folder");
     std::ifstream in(options.key_file, std::ios::binary);
     if (!in) throw Failure("cannot read the key file " + options.key_file);
     bytes = WithoutLineEnd(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()));
@@ -225,13 +227,17 @@ void Run(const Options& options, bool encrypt, int& exit_code) {
 void AddCommon(CLI::App* cmd, Options& options) {
   cmd->add_option("IN", options.input, "the file to read")->required();
   cmd->add_option("OUT", options.output, "the file to write (replaced only when complete)")->required();
-  auto* key_file = cmd->add_option("--key-file", options.key_file, "read the key from FILE (one line end is dropped)");
-  auto* key_env = cmd->add_option("--key-env", options.key_env, "read the key from the environment variable NAME");
+  auto* key_file = cmd->add_option("--key-file", options.key_file, "read the key from FILE (one line end is dropped)")
+                       ->type_name("FILE");
+  auto* key_env = cmd->add_option("--key-env", options.key_env, "read the key from the environment variable NAME")
+                      ->type_name("NAME");
   key_file->excludes(key_env);
 }
 
 void Setup(CLI::App& app, int& exit_code) {
   auto* rc4 = app.add_subcommand("rc4", "RC4 over a file (the cipher of clsEncryption; not secure today)");
+  rc4->footer("The key is never an argument: give --key-file or --key-env, or type it at the prompt\n"
+              "(without echo) when standard input is a terminal.");
   rc4->require_subcommand(1);
   static Options encrypt_options;
   static Options decrypt_options;

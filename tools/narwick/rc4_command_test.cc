@@ -93,6 +93,9 @@ TEST_F(Rc4CommandTest, FailuresLeaveNoOutput) {
   EXPECT_NE(r.err.find("absent.bin"), std::string::npos) << r.err;
   EXPECT_FALSE(Exists("absent.bin"));  // the class would have created it
   EXPECT_EQ(Rc4("decrypt", "c.bin", "out.bin", {"--key-file", File("nokey.txt")}).exit_code, 1);
+  ToolResult folder_key = Rc4("decrypt", "c.bin", "out.bin", {"--key-file", File("adir")});
+  EXPECT_EQ(folder_key.exit_code, 1);
+  EXPECT_EQ(folder_key.err, "narwick: the key file " + File("adir") + " is a folder\n");
   EXPECT_EQ(Rc4("decrypt", "c.bin", "no/such/out.bin").exit_code, 1);
   EXPECT_EQ(Rc4("decrypt", "adir", "out.bin").exit_code, 1);
   EXPECT_EQ(Entries(), before);

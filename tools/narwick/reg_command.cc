@@ -32,6 +32,7 @@ struct Options {
   std::string file;
   bool recursive = false;
   bool regedit4 = false;
+  bool name_given = false;  // `del KEY ""` is the default value, not the key
 };
 
 std::unique_ptr<platform::RegistryStore> OpenStore(const Options& o) {
@@ -221,12 +222,14 @@ void Set(const Options& o) {
 void Delete(const Options& o) {
   auto store = OpenStore(o);
   KeyPath key = ParseKey(o.key);
-  if (!o.name.empty()) {
+  if (o.name_given) {
     std::string name = ToStore(o.name, "the value name");
     HKey handle = OpenKey(*store, key, reg::kAllAccess);
     RegStatus status = store->DeleteValue(handle, name);
     store->CloseKey(handle);
-    if (status == reg::kFileNotFound) throw Failure("no value \"" + o.name + "\" in " + KeyText(key));
+    if (status == reg::kFileNotFound) {
+      throw Failure("no value " + (o.name.empty() ? std::string("(default)") : "\"" + o.name + "\"") + " in " + KeyText(key));
+    }
     Check(status, KeyText(key));
     return;
   }
@@ -268,6 +271,8 @@ void List(const Options& o) {
 
 std::vector<std::uint8_t> ReadInput(const std::string& file) {
   if (file == "-") return {std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>()};
+  std::error_code ec;
+  if (std::filesystem::is_directory(file, ec)) throw Failure(file + " is a folder, not a .reg file");
   std::ifstream in(file, std::ios::binary);
   if (!in) throw Failure("cannot read " + file);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
@@ -345,9 +350,10 @@ void Setup(CLI::App& app, int& exit_code) {
   auto* cmd = app.add_subcommand(
       "reg", "Read and change the registry store, import and export .reg files\n"
              "(KEY: HKEY_CURRENT_USER\\Software\\X or HKCU\\Software\\X; store: $NARWICK_REGISTRY,\n"
-             "else $XDG_DATA_HOME/narwick/registry.db)");
+             "else $XDG_DATA_HOME/narwick/registry.db, else ~/.local/share/narwick/registry.db)");
   cmd->require_subcommand(1);
-  cmd->add_option("--store", options->store, "the store file to use instead of the default one");
+  cmd->add_option("--store", options->store, "the store file to use instead of the default one")->type_name("FILE");
+  const std::string key_help = "the key: a root (HKEY_CURRENT_USER or HKCU, ...) and its path, e.g. HKCU\\Software\\X";
 
   auto run = [&exit_code](void (*action)(const Options&), std::shared_ptr<Options> o) {
     return [&exit_code, action, o] {
@@ -357,12 +363,12 @@ void Setup(CLI::App& app, int& exit_code) {
   };
 
   auto* get = cmd->add_subcommand("get", "Print a value (text, a dword in decimal, other data as hex)");
-  get->add_option("KEY", options->key)->required();
+  get->add_option("KEY", options->key, key_help)->required();
   get->add_option("NAME", options->name, "the value name; left out: the default value");
   get->callback(run(Get, options));
 
   auto* set = cmd->add_subcommand("set", "Write a value, creating the key when missing");
-  set->add_option("KEY", options->key)->required();
+  set->add_option("KEY", options->key, key_help)->required();
   set->add_option("NAME", options->name, "the value name; \"\" for the default value")->required();
   set->add_option("DATA", options->data, "text, hex bytes (01 02 ff) or a number")->required();
   set->add_option("--type", options->type, "sz (default), binary or dword")
@@ -370,17 +376,18 @@ void Setup(CLI::App& app, int& exit_code) {
   set->callback(run(Set, options));
 
   auto* del = cmd->add_subcommand("del", "Delete a value, or a key without subkeys (with --recursive, any key)");
-  del->add_option("KEY", options->key)->required();
-  del->add_option("NAME", options->name, "the value to delete; left out: the key itself");
+  del->add_option("KEY", options->key, key_help)->required();
+  del->add_option("NAME", options->name, "the value to delete (\"\" for the default value); left out: the key itself")
+      ->each([options](const std::string&) { options->name_given = true; });
   del->add_flag("-r,--recursive", options->recursive, "delete the key with everything below it");
   del->callback(run(Delete, options));
 
   auto* ls = cmd->add_subcommand("ls", "List a key's subkeys (ending in \\) and values (name, type, data)");
-  ls->add_option("KEY", options->key)->required();
+  ls->add_option("KEY", options->key, key_help)->required();
   ls->callback(run(List, options));
 
   auto* exp = cmd->add_subcommand("export", "Write a key and everything below it as a .reg file");
-  exp->add_option("KEY", options->key)->required();
+  exp->add_option("KEY", options->key, key_help)->required();
   exp->add_option("FILE", options->file, "the .reg file, or - for standard output")->required();
   exp->add_flag("--regedit4", options->regedit4,
                 "REGEDIT4 in Windows-1252 instead of \"Windows Registry Editor Version 5.00\" in UTF-16");

@@ -47,6 +47,14 @@ TEST_F(RegCommandTest, SetGetListAndDelete) {
   ToolResult refused = Reg({"del", "HKCU\\Software\\App"});
   EXPECT_EQ(refused.exit_code, 1);
   EXPECT_NE(refused.err.find("has subkeys"), std::string::npos) << refused.err;
+  // "" names the default value, as for `set`: only that value goes, the key and the rest stay.
+  ASSERT_EQ(Reg({"set", "HKCU\\Software\\Leaf", "", "default"}).exit_code, 0);
+  ASSERT_EQ(Reg({"set", "HKCU\\Software\\Leaf", "Other", "kept"}).exit_code, 0);
+  EXPECT_EQ(Reg({"del", "HKCU\\Software\\Leaf", ""}).exit_code, 0);
+  EXPECT_EQ(Reg({"ls", "HKCU\\Software\\Leaf"}).out, "\"Other\"\tREG_SZ\tkept\n");
+  EXPECT_EQ(Reg({"del", "HKCU\\Software\\Leaf", ""}).err,
+            "narwick: no value (default) in HKEY_CURRENT_USER\\Software\\Leaf\n");
+  ASSERT_EQ(Reg({"del", "HKCU\\Software\\Leaf"}).exit_code, 0);
   EXPECT_EQ(Reg({"del", "HKCU\\Software\\App", "Blob"}).exit_code, 0);
   EXPECT_EQ(Reg({"get", "HKCU\\Software\\App", "Blob"}).exit_code, 1);
   EXPECT_EQ(Reg({"del", "-r", "HKCU\\Software\\App"}).exit_code, 0);

@@ -71,6 +71,11 @@ TEST(ToolTest, WindowWithoutADisplayFailsWithAMessage) {
   EXPECT_EQ(r.exit_code, 1);
   EXPECT_NE(r.err.find("window system could not be reached"), std::string::npos);
   EXPECT_EQ(RunTool({"window", "status", "not-an-id"}).exit_code, 1);
+  // Not "opaque" with success: a script could not tell that from a real answer.
+  ToolResult status = RunTool({"window", "status", "0x400001"}, "", {"DISPLAY=:9999"});
+  EXPECT_EQ(status.exit_code, 1);
+  EXPECT_EQ(status.out, "");
+  EXPECT_NE(status.err.find("window system could not be reached"), std::string::npos) << status.err;
 }
 
 TEST(ToolTest, NetWithAnUnreachableLocalSiteReportsItsState) {

@@ -3,7 +3,9 @@
 #include <string>
 
 #include "command.h"
+#include "narwick/frame/error.h"
 #include "narwick/system/form_fade.h"
+#include "platform/window_layer.h"
 
 namespace narwick::cli {
 namespace {
@@ -52,11 +54,20 @@ void Setup(CLI::App& app, int& exit_code) {
     exit_code = Report(fade.MakeOpaque(ParseWindowId(id_text)));
   });
 
-  auto* status = window->add_subcommand("status", "Say whether the window is layered");
+  auto* status = window->add_subcommand("status", "Print \"transparent\" when the window is layered, else \"opaque\"");
   status->add_option("WINDOW-ID", id_text, "X11 window id")->required();
   status->callback([&exit_code] {
+    const Long id = ParseWindowId(id_text);
+    // IsTransparent answers False also when there is no window system; a script must not
+    // read that as "opaque", so the display is tried first.
+    try {
+      platform::MakeX11WindowLayer()->GetWindowLongA(id, platform::kExtendedStyleIndex);
+    } catch (const RuntimeError&) {
+      exit_code = Report(2);
+      return;
+    }
     clsFormFade fade;
-    std::printf("%s\n", fade.IsTransparent(ParseWindowId(id_text)) ? "transparent" : "opaque");
+    std::printf("%s\n", fade.IsTransparent(id) ? "transparent" : "opaque");
     exit_code = kExitSuccess;
   });
 }
