@@ -1,11 +1,10 @@
 #include "file_job.h"
 
-#include <unistd.h>
-
 #include <cstdio>
 #include <memory>
 
 #include "command.h"
+#include "output_beside.h"
 #include "narwick/frame/convert.h"
 #include "narwick/frame/variant.h"
 #include "progress.h"
@@ -25,17 +24,12 @@ void ReplaceAll(std::string& text, const std::string& from, const std::string& t
   }
 }
 
-fs::path TemporaryBeside(const fs::path& target) {
-  fs::path folder = target.parent_path();
-  if (folder.empty()) folder = ".";
-  return folder / ("." + target.filename().string() + ".narwick-" + std::to_string(::getpid()) + ".tmp");
-}
-
 int RunFileJob(const FileJobOptions& options, const char* label, frame::EventSource& events,
                const std::function<bool(String input, String temporary)>& job) {
   const fs::path target(options.output);
   if (fs::is_directory(target)) throw Failure("'" + options.output + "' is a folder");
-  const fs::path temporary = TemporaryBeside(target);
+  OutputBeside result(target, OutputBeside::Create::kByWriter);
+  const fs::path& temporary = result.path();
   const std::string input = WithFolder(options.input).string();
 
   ProgressBar bar(label, options.quiet);
@@ -58,17 +52,11 @@ int RunFileJob(const FileJobOptions& options, const char* label, frame::EventSou
   const bool ok = job(FromUtf8(input), FromUtf8(temporary.string()));
   events.Unadvise(cookie);
   bar.Finish();
-  std::error_code ec;
   if (!ok) {
-    fs::remove(temporary, ec);
     if (!reported) std::fprintf(stderr, "narwick: %s failed\n", label);
     return kExitFailure;
   }
-  fs::rename(temporary, target, ec);
-  if (ec) {
-    fs::remove(temporary, ec);
-    throw Failure("cannot replace '" + options.output + "': " + ec.message());
-  }
+  result.Commit();
   return kExitSuccess;
 }
 

@@ -4,7 +4,6 @@
 // to standard error; FileProgress drives a progress bar on a terminal.
 #pragma once
 
-#include <filesystem>
 #include <functional>
 #include <string>
 
@@ -20,9 +19,6 @@ struct FileJobOptions {
   std::string output;
   bool quiet = false;
 };
-
-// A temporary name in the target's folder, so that the final rename stays on one file system.
-std::filesystem::path TemporaryBeside(const std::filesystem::path& target);
 
 // Runs `job(input, temporary)` with the object's events (FileProgress dispid 1, ErrorMessage
 // dispid 2) shown to the user; `job` answers whether it succeeded. Returns the exit status.

@@ -12,8 +12,6 @@
 #include <string>
 #include <vector>
 
-#include <unistd.h>
-
 #include "command.h"
 #include "list/list_file_format.h"
 #include "list/list_record.h"
@@ -22,6 +20,7 @@
 #include "narwick/frame/error.h"
 #include "narwick/frame/variant.h"
 #include "narwick/list/ordered_linked_list.h"
+#include "output_beside.h"
 
 namespace narwick::cli {
 namespace {
@@ -343,33 +342,12 @@ void Show(const std::string& path, const std::string& form) {
   Print(out);
 }
 
-// Writes text through a temporary file beside the target, renamed over it at the end.
-void WriteTextFile(const std::string& path, const std::string& text) {
-  const std::string temp = path + ".tmp-" + std::to_string(::getpid());
-  {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    if (!out) throw Failure(path + ": cannot create the file");
-    out.write(text.data(), static_cast<std::streamsize>(text.size()));
-    out.flush();
-    if (!out) {
-      std::filesystem::remove(temp);
-      throw Failure(path + ": cannot write the file");
-    }
-  }
-  std::error_code ec;
-  std::filesystem::rename(temp, path, ec);
-  if (ec) {
-    std::filesystem::remove(temp);
-    throw Failure(path + ": cannot write the file (" + ec.message() + ")");
-  }
-}
-
 void Convert(const std::string& in, const std::string& out) {
   const ListFile file = ReadListFile(in);
   Warn(in, file);
   auto list = ToList(in, file);
   if (file.kind == FileKind::kRecords) {
-    WriteTextFile(out, ListText(in, *list));
+    WriteFileBeside(out, ListText(in, *list));
     std::fprintf(stderr, "narwick: %s: record file -> list text, %d node(s)\n", out.c_str(), list->NodeCount());
     return;
   }

@@ -2,10 +2,16 @@
 // silence when standard error is not a terminal.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <thread>
 
 #include "testing/test_support.h"
 #include "tool_runner.h"
@@ -93,6 +99,35 @@ TEST_F(LzCommandTest, MissingFolderIsTheDestinationMessage) {
   ToolResult r = RunTool({"lz", "compress", File("in.txt"), File("absent/out.qvx")});
   EXPECT_EQ(r.exit_code, 1);
   EXPECT_NE(r.err.find("does not exist.  Make sure the folder exists"), std::string::npos) << r.err;
+}
+
+// Ctrl-C, SIGTERM or SIGHUP in the middle of a job ends it as the signal does, and takes the
+// file in the making with it; the target it was to replace stays as it was.
+TEST_F(LzCommandTest, AnInterruptedJobLeavesNoPartialOutput) {
+  std::string noise(48 << 20, '\0');  // long enough to be caught at work
+  std::mt19937_64 rng(3);
+  for (std::size_t i = 0; i + 8 <= noise.size(); i += 8) {
+    const std::uint64_t word = rng();
+    std::memcpy(noise.data() + i, &word, 8);
+  }
+  Write("in.bin", noise);
+  for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
+    Write("out.qvx", "old");
+    const pid_t pid = StartTool({"lz", "compress", "--quiet", File("in.bin"), File("out.qvx")});
+    // Signalled once its output exists beside the target.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (Entries() < 3 && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ASSERT_EQ(Entries(), 3u) << "no file in the making for signal " << signal_number;
+    kill(pid, signal_number);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "signal " << signal_number;
+    EXPECT_EQ(WTERMSIG(status), signal_number);
+    EXPECT_EQ(Entries(), 2u) << "signal " << signal_number;
+    EXPECT_EQ(Read("out.qvx"), "old");
+  }
 }
 
 }  // namespace

@@ -28,6 +28,7 @@
 #include "narwick/frame/codepage.h"
 #include "narwick/frame/variant.h"
 #include "narwick/system/encryption.h"
+#include "output_beside.h"
 
 namespace narwick::cli {
 namespace {
@@ -138,33 +139,6 @@ String ReadKey(const Options& options) {
   return KeyText(bytes);
 }
 
-// A new empty file beside `output`, for the result until it is complete.
-std::string MakeTemporaryBeside(const std::string& output) {
-  const fs::path target(output);
-  const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
-  std::string pattern = (folder / ("." + target.filename().string() + ".narwick-XXXXXX")).string();
-  const int fd = mkstemp(pattern.data());
-  if (fd < 0) throw Failure("cannot create a file beside " + output + ": " + std::strerror(errno));
-  close(fd);
-  return pattern;
-}
-
-// Removes the temporary file unless the result was moved into place.
-class TemporaryFile {
- public:
-  explicit TemporaryFile(std::string path) : path_(std::move(path)) {}
-  ~TemporaryFile() {
-    if (!path_.empty()) unlink(path_.c_str());
-  }
-  TemporaryFile(const TemporaryFile&) = delete;
-  TemporaryFile& operator=(const TemporaryFile&) = delete;
-  const std::string& path() const { return path_; }
-  void Release() { path_.clear(); }
-
- private:
-  std::string path_;
-};
-
 void Run(const Options& options, bool encrypt, int& exit_code) {
   // Checked before anything else: the class would create a missing input.
   struct stat input_status {};
@@ -176,8 +150,8 @@ void Run(const Options& options, bool encrypt, int& exit_code) {
 
   clsEncryption enc;
   enc.encryptKey(key);
-  TemporaryFile result(MakeTemporaryBeside(options.output));
-  const String result_name = FromUtf8(result.path());
+  OutputBeside result(options.output);
+  const String result_name = FromUtf8(result.path().string());
   bool failed;
   if (access(options.input.c_str(), W_OK) == 0) {
     // DecryptFile: the same cipher as encryptFile without deleting the input, which happens
@@ -196,22 +170,9 @@ void Run(const Options& options, bool encrypt, int& exit_code) {
                   options.output + " failed");
   }
 
-  // The result gets the mode a new file would get, or keeps that of the file it replaces.
   struct stat output_status {};
-  mode_t mode;
   const bool output_existed = stat(options.output.c_str(), &output_status) == 0;
-  if (output_existed) {
-    mode = output_status.st_mode & 07777;
-  } else {
-    const mode_t mask = umask(0);
-    umask(mask);
-    mode = 0666 & ~mask;
-  }
-  chmod(result.path().c_str(), mode);
-  if (rename(result.path().c_str(), options.output.c_str()) != 0) {
-    throw Failure("cannot write " + options.output + ": " + std::strerror(errno));
-  }
-  result.Release();
+  result.Commit();
 
   if (options.delete_source) {
     const bool same_file = output_existed && output_status.st_dev == input_status.st_dev &&

@@ -7,10 +7,10 @@
 #include <iterator>
 #include <memory>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include "command.h"
+#include "output_beside.h"
 #include "narwick/frame/codepage.h"
 #include "narwick/frame/variant.h"
 #include "platform/reg_file.h"
@@ -278,32 +278,12 @@ std::vector<std::uint8_t> ReadInput(const std::string& file) {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-// Writes beside the target and renames, so a failed export leaves no half-written file.
 void WriteOutput(const std::string& file, const std::vector<std::uint8_t>& bytes) {
   if (file == "-") {
     std::fwrite(bytes.data(), 1, bytes.size(), stdout);
     return;
   }
-  std::filesystem::path target(file);
-  std::filesystem::path temp = target;
-  temp += ".tmp" + std::to_string(getpid());
-  {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    if (!out) {
-      std::error_code ignored;
-      std::filesystem::remove(temp, ignored);
-      throw Failure("cannot write " + file);
-    }
-  }
-  std::error_code ec;
-  std::filesystem::rename(temp, target, ec);
-  if (ec) {
-    std::error_code ignored;
-    std::filesystem::remove(temp, ignored);
-    throw Failure("cannot write " + file + " (" + ec.message() + ")");
-  }
+  WriteFileBeside(file, {reinterpret_cast<const char*>(bytes.data()), bytes.size()});
 }
 
 void Export(const Options& o) {

@@ -145,12 +145,12 @@ TEST_F(RegCommandTest, AFailedExportSaysWhyAndLeavesNothingBehind) {
 
   ToolResult no_folder = Reg({"export", "HKCU\\X", File("none/x.reg")});
   EXPECT_EQ(no_folder.exit_code, 1);
-  EXPECT_EQ(no_folder.err, "narwick: cannot write " + File("none/x.reg") + "\n");
+  EXPECT_EQ(no_folder.err, "narwick: cannot write " + File("none/x.reg") + ": No such file or directory\n");
   std::filesystem::create_directory(File("dir"));
   const auto entries = std::distance(std::filesystem::directory_iterator(folder_.path()), {});
   ToolResult folder = Reg({"export", "HKCU\\X", File("dir")});
   EXPECT_EQ(folder.exit_code, 1);
-  EXPECT_EQ(folder.err, "narwick: cannot write " + File("dir") + " (Is a directory)\n");
+  EXPECT_EQ(folder.err, "narwick: cannot write " + File("dir") + ": Is a directory\n");
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder_.path()), {}), entries);
 }
 

@@ -13,20 +13,11 @@ extern char** environ;
 
 namespace narwick::testing {
 
-ToolResult RunTool(const std::vector<std::string>& args, const std::string& input,
-                   const std::vector<std::string>& env, const std::string& cwd) {
-  int in_pipe[2], out_pipe[2], err_pipe[2];
-  if (pipe(in_pipe) != 0 || pipe(out_pipe) != 0 || pipe(err_pipe) != 0) throw std::runtime_error("pipe");
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, in_pipe[0], 0);
-  posix_spawn_file_actions_adddup2(&actions, out_pipe[1], 1);
-  posix_spawn_file_actions_adddup2(&actions, err_pipe[1], 2);
-  for (int fd : {in_pipe[0], in_pipe[1], out_pipe[0], out_pipe[1], err_pipe[0], err_pipe[1]}) {
-    posix_spawn_file_actions_addclose(&actions, fd);
-  }
-  if (!cwd.empty()) posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
+namespace {
 
+// Starts the tool with `args`, `env` added to this process's environment; returns its id.
+pid_t Spawn(const std::vector<std::string>& args, const std::vector<std::string>& env,
+            const posix_spawn_file_actions_t& actions) {
   std::vector<std::string> argv_storage{NARWICK_TOOL_PATH};
   argv_storage.insert(argv_storage.end(), args.begin(), args.end());
   std::vector<char*> argv;
@@ -41,12 +32,48 @@ ToolResult RunTool(const std::vector<std::string>& args, const std::string& inpu
   envp.push_back(nullptr);
 
   pid_t pid = 0;
-  int spawned = posix_spawn(&pid, NARWICK_TOOL_PATH, &actions, nullptr, argv.data(), envp.data());
+  if (posix_spawn(&pid, NARWICK_TOOL_PATH, &actions, nullptr, argv.data(), envp.data()) != 0) {
+    throw std::runtime_error("cannot start " NARWICK_TOOL_PATH);
+  }
+  return pid;
+}
+
+}  // namespace
+
+pid_t StartTool(const std::vector<std::string>& args) {
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  for (int fd : {0, 1, 2}) posix_spawn_file_actions_addopen(&actions, fd, "/dev/null", O_RDWR, 0);
+  const pid_t pid = Spawn(args, {}, actions);
+  posix_spawn_file_actions_destroy(&actions);
+  return pid;
+}
+
+ToolResult RunTool(const std::vector<std::string>& args, const std::string& input,
+                   const std::vector<std::string>& env, const std::string& cwd) {
+  int in_pipe[2], out_pipe[2], err_pipe[2];
+  if (pipe(in_pipe) != 0 || pipe(out_pipe) != 0 || pipe(err_pipe) != 0) throw std::runtime_error("pipe");
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, in_pipe[0], 0);
+  posix_spawn_file_actions_adddup2(&actions, out_pipe[1], 1);
+  posix_spawn_file_actions_adddup2(&actions, err_pipe[1], 2);
+  for (int fd : {in_pipe[0], in_pipe[1], out_pipe[0], out_pipe[1], err_pipe[0], err_pipe[1]}) {
+    posix_spawn_file_actions_addclose(&actions, fd);
+  }
+  if (!cwd.empty()) posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
+  pid_t pid = 0;
+  try {
+    pid = Spawn(args, env, actions);
+  } catch (...) {
+    posix_spawn_file_actions_destroy(&actions);
+    for (int fd : {in_pipe[0], in_pipe[1], out_pipe[0], out_pipe[1], err_pipe[0], err_pipe[1]}) close(fd);
+    throw;
+  }
   posix_spawn_file_actions_destroy(&actions);
   close(in_pipe[0]);
   close(out_pipe[1]);
   close(err_pipe[1]);
-  if (spawned != 0) throw std::runtime_error("cannot start " NARWICK_TOOL_PATH);
 
   // Feed standard input and drain both outputs together, so no pipe fills up and blocks.
   ToolResult result;

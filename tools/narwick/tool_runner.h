@@ -1,6 +1,8 @@
 // Runs the built narwick tool as a user would, for end-to-end tests of its subcommands.
 #pragma once
 
+#include <sys/types.h>
+
 #include <string>
 #include <vector>
 
@@ -16,5 +18,9 @@ struct ToolResult {
 // ("NAME=value") added to the environment, in folder `cwd` when one is given.
 ToolResult RunTool(const std::vector<std::string>& args, const std::string& input = "",
                    const std::vector<std::string>& env = {}, const std::string& cwd = "");
+
+// Starts `narwick args...` without waiting (standard streams on /dev/null), for tests that
+// signal it; the caller waits for it.
+pid_t StartTool(const std::vector<std::string>& args);
 
 }  // namespace narwick::testing

@@ -1,0 +1,147 @@
+#include "output_beside.h"
+
+#include <fcntl.h>
+#include <limits.h>
+#include <pthread.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <mutex>
+
+#include "command.h"
+
+namespace narwick::cli {
+
+namespace {
+
+// The files in the making, for the signal handler, which may neither allocate nor lock: fixed
+// slots, each published by its flag after its path is in place.
+struct PendingFile {
+  char path[PATH_MAX];
+  volatile std::sig_atomic_t live;
+};
+constexpr int kSlots = 4;
+PendingFile g_pending[kSlots];
+
+constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+struct sigaction g_previous[std::size(kSignals)];
+int g_listed = 0;
+std::mutex g_mutex;  // guards the slots' claiming and the handlers' installing, not the handler
+
+extern "C" void RemovePendingAndDie(int signal_number) {
+  for (auto& file : g_pending) {
+    if (file.live) ::unlink(file.path);
+  }
+  std::signal(signal_number, SIG_DFL);
+  std::raise(signal_number);
+}
+
+void InstallHandlers() {
+  for (std::size_t i = 0; i < std::size(kSignals); ++i) {
+    sigaction(kSignals[i], nullptr, &g_previous[i]);
+    // An ignored signal stays ignored (a job started in the background ignores Ctrl-C).
+    if (g_previous[i].sa_handler == SIG_IGN) continue;
+    struct sigaction action {};
+    action.sa_handler = RemovePendingAndDie;
+    sigemptyset(&action.sa_mask);
+    sigaction(kSignals[i], &action, nullptr);
+  }
+}
+
+void RestoreHandlers() {
+  for (std::size_t i = 0; i < std::size(kSignals); ++i) sigaction(kSignals[i], &g_previous[i], nullptr);
+}
+
+// Lists `path` for removal on a signal; -1 when every slot is taken or the path is too long,
+// which only costs the clean-up on a signal.
+int List(const std::string& path) {
+  std::lock_guard lock(g_mutex);
+  if (path.size() >= PATH_MAX) return -1;
+  for (int slot = 0; slot < kSlots; ++slot) {
+    if (g_pending[slot].live) continue;
+    std::memcpy(g_pending[slot].path, path.c_str(), path.size() + 1);
+    if (g_listed++ == 0) InstallHandlers();
+    g_pending[slot].live = 1;
+    return slot;
+  }
+  return -1;
+}
+
+void Unlist(int slot) {
+  if (slot < 0) return;
+  std::lock_guard lock(g_mutex);
+  g_pending[slot].live = 0;
+  if (--g_listed == 0) RestoreHandlers();
+}
+
+// The mode a new file gets (0666 less the umask), or that of the file it replaces.
+mode_t ModeFor(const std::filesystem::path& target) {
+  struct stat status {};
+  if (::stat(target.c_str(), &status) == 0) return status.st_mode & 07777;
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  return 0666 & ~mask;
+}
+
+}  // namespace
+
+OutputBeside::OutputBeside(const std::filesystem::path& target, Create create) : target_(target) {
+  const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : ".";
+  std::string name = (folder / ("." + target.filename().string() + ".narwick-")).string();
+  name += create == Create::kNow ? "XXXXXX" : std::to_string(::getpid()) + ".tmp";
+  // No signal may come between the file's making and its listing.
+  sigset_t signals;
+  sigset_t before;
+  sigemptyset(&signals);
+  for (int signal_number : kSignals) sigaddset(&signals, signal_number);
+  pthread_sigmask(SIG_BLOCK, &signals, &before);
+  const int fd = create == Create::kNow ? ::mkstemp(name.data()) : -1;
+  const int error = errno;
+  if (fd >= 0 || create == Create::kByWriter) slot_ = List(name);
+  pthread_sigmask(SIG_SETMASK, &before, nullptr);
+  if (create == Create::kNow) {
+    if (fd < 0) throw Failure("cannot write " + target.string() + ": " + std::strerror(error));
+    ::close(fd);
+  }
+  path_ = name;
+}
+
+OutputBeside::~OutputBeside() {
+  if (path_.empty()) return;
+  ::unlink(path_.c_str());
+  Unlist(slot_);
+}
+
+void OutputBeside::Commit() {
+  ::chmod(path_.c_str(), ModeFor(target_));
+  if (::rename(path_.c_str(), target_.c_str()) != 0) {
+    throw Failure("cannot write " + target_.string() + ": " + std::strerror(errno));
+  }
+  path_.clear();
+  Unlist(slot_);
+}
+
+void WriteFileBeside(const std::string& target, std::string_view bytes) {
+  OutputBeside output(target);
+  const int fd = ::open(output.path().c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+  const auto fail = [&] { throw Failure("cannot write " + target + ": " + std::strerror(errno)); };
+  if (fd < 0) fail();
+  while (!bytes.empty()) {
+    const ssize_t wrote = ::write(fd, bytes.data(), bytes.size());
+    if (wrote < 0 && errno == EINTR) continue;
+    if (wrote < 0) {
+      const int error = errno;
+      ::close(fd);
+      errno = error;
+      fail();
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(wrote));
+  }
+  if (::close(fd) != 0) fail();
+  output.Commit();
+}
+
+}  // namespace narwick::cli
