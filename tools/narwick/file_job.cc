@@ -27,7 +27,8 @@ void ReplaceAll(std::string& text, const std::string& from, const std::string& t
 int RunFileJob(const FileJobOptions& options, const char* label, frame::EventSource& events,
                const std::function<bool(String input, String temporary)>& job) {
   const fs::path target(options.output);
-  if (fs::is_directory(target)) throw Failure("'" + options.output + "' is a folder");
+  std::error_code ec;
+  if (fs::is_directory(target, ec)) throw Failure("'" + options.output + "' is a folder");
   OutputBeside result(target, OutputBeside::Create::kByWriter);
   const fs::path& temporary = result.path();
   const std::string input = WithFolder(options.input).string();

@@ -2,8 +2,12 @@
 // silence when standard error is not a terminal.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstring>
@@ -128,6 +132,56 @@ TEST_F(LzCommandTest, AnInterruptedJobLeavesNoPartialOutput) {
     EXPECT_EQ(Entries(), 2u) << "signal " << signal_number;
     EXPECT_EQ(Read("out.qvx"), "old");
   }
+}
+
+// The target is the file a link names, and the link stays; a pipe (or a device) is written
+// into, never replaced by a plain file.
+TEST_F(LzCommandTest, OutputFollowsLinksAndGoesIntoPipes) {
+  namespace fs = std::filesystem;
+  Write("in.txt", Sample(20000));
+  ASSERT_EQ(RunTool({"lz", "compress", File("in.txt"), File("plain.qvx")}).exit_code, 0);
+  const std::string packed = Read("plain.qvx");
+
+  Write("real.qvx", "old");
+  fs::permissions(File("real.qvx"), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  fs::create_symlink("real.qvx", File("link.qvx"));
+  fs::create_symlink("made.qvx", File("dangling.qvx"));
+  for (const char* link : {"link.qvx", "dangling.qvx"}) {
+    ToolResult r = RunTool({"lz", "compress", File("in.txt"), File(link)});
+    EXPECT_EQ(r.exit_code, 0) << link << ": " << r.err;
+    EXPECT_TRUE(fs::is_symlink(File(link))) << link;
+    EXPECT_EQ(Read(link), packed) << link;
+  }
+  EXPECT_EQ(fs::status(File("real.qvx")).permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+
+  fs::create_symlink("loop2", File("loop1"));
+  fs::create_symlink("loop1", File("loop2"));
+  ToolResult loop = RunTool({"lz", "compress", File("in.txt"), File("loop1")});
+  EXPECT_EQ(loop.exit_code, 1);
+  EXPECT_NE(loop.err.find("Too many levels of symbolic links"), std::string::npos) << loop.err;
+
+  ASSERT_EQ(mkfifo(File("pipe").c_str(), 0600), 0);
+  // Opened for reading and writing, so that neither end waits for the other, and the reader
+  // gives up after a quiet while instead of hanging if the pipe was replaced.
+  const int pipe_fd = open(File("pipe").c_str(), O_RDWR);
+  ASSERT_GE(pipe_fd, 0);
+  std::string received;
+  std::thread reader([&] {
+    char buffer[4096];
+    pollfd ready{pipe_fd, POLLIN, 0};
+    while (received.size() < packed.size() && poll(&ready, 1, 10000) > 0) {
+      const ssize_t got = read(pipe_fd, buffer, sizeof buffer);
+      if (got <= 0) break;
+      received.append(buffer, static_cast<std::size_t>(got));
+    }
+  });
+  ToolResult piped = RunTool({"lz", "compress", File("in.txt"), File("pipe")});
+  reader.join();
+  close(pipe_fd);
+  EXPECT_EQ(piped.exit_code, 0) << piped.err;
+  EXPECT_EQ(received, packed);
+  EXPECT_TRUE(fs::is_fifo(File("pipe")));
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <memory>
 #include <mutex>
 
 #include "command.h"
@@ -86,11 +87,81 @@ mode_t ModeFor(const std::filesystem::path& target) {
   return 0666 & ~mask;
 }
 
+// A device, a pipe or a socket: written into, never replaced (renaming over /dev/null would
+// put a plain file in its place).
+bool IsSpecial(const std::filesystem::path& target) {
+  struct stat status {};
+  return ::stat(target.c_str(), &status) == 0 && !S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode);
+}
+
+// The file a path names through its symbolic links, so that the file is replaced and the link
+// kept; a dangling link names the file it would create.
+std::filesystem::path ThroughLinks(const std::filesystem::path& target) {
+  std::filesystem::path path = target;
+  for (int hop = 0; hop < 40; ++hop) {
+    std::error_code ec;
+    if (!std::filesystem::is_symlink(std::filesystem::symlink_status(path, ec))) return path;
+    const std::filesystem::path next = std::filesystem::read_symlink(path, ec);
+    if (ec) return path;
+    path = next.is_absolute() ? next : path.parent_path() / next;
+  }
+  throw Failure("cannot write " + target.string() + ": " + std::strerror(ELOOP));
+}
+
+[[noreturn]] void FailToWrite(const std::filesystem::path& target, int error) {
+  throw Failure("cannot write " + target.string() + ": " + std::strerror(error));
+}
+
+// Writes all of `bytes`; false with `error` set on a fault.
+bool WriteAll(int fd, std::string_view bytes, int& error) {
+  while (!bytes.empty()) {
+    const ssize_t wrote = ::write(fd, bytes.data(), bytes.size());
+    if (wrote < 0 && errno == EINTR) continue;
+    if (wrote < 0) {
+      error = errno;
+      return false;
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(wrote));
+  }
+  return true;
+}
+
+// Copies the file at `from` into the special file `to`.
+void CopyInto(const std::filesystem::path& from, const std::filesystem::path& to) {
+  const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+  if (in < 0) FailToWrite(to, errno);
+  const int out = ::open(to.c_str(), O_WRONLY | O_CLOEXEC);
+  if (out < 0) {
+    const int error = errno;
+    ::close(in);
+    FailToWrite(to, error);
+  }
+  static constexpr std::size_t kChunk = 1 << 20;
+  const auto buffer = std::make_unique_for_overwrite<char[]>(kChunk);
+  int error = 0;
+  for (;;) {
+    const ssize_t got = ::read(in, buffer.get(), kChunk);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) {
+      if (got < 0) error = errno;
+      break;
+    }
+    if (!WriteAll(out, {buffer.get(), static_cast<std::size_t>(got)}, error)) break;
+  }
+  ::close(in);
+  if (::close(out) != 0 && error == 0) error = errno;
+  if (error != 0) FailToWrite(to, error);
+}
+
 }  // namespace
 
-OutputBeside::OutputBeside(const std::filesystem::path& target, Create create) : target_(target) {
-  const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : ".";
-  std::string name = (folder / ("." + target.filename().string() + ".narwick-")).string();
+OutputBeside::OutputBeside(const std::filesystem::path& target, Create create)
+    : target_(target), into_special_(IsSpecial(target)) {
+  if (!into_special_) target_ = ThroughLinks(target);
+  const std::filesystem::path folder = into_special_           ? std::filesystem::temp_directory_path()
+                                       : target_.has_parent_path() ? target_.parent_path()
+                                                                   : ".";
+  std::string name = (folder / ("." + target_.filename().string() + ".narwick-")).string();
   name += create == Create::kNow ? "XXXXXX" : std::to_string(::getpid()) + ".tmp";
   // No signal may come between the file's making and its listing.
   sigset_t signals;
@@ -103,7 +174,7 @@ OutputBeside::OutputBeside(const std::filesystem::path& target, Create create) :
   if (fd >= 0 || create == Create::kByWriter) slot_ = List(name);
   pthread_sigmask(SIG_SETMASK, &before, nullptr);
   if (create == Create::kNow) {
-    if (fd < 0) throw Failure("cannot write " + target.string() + ": " + std::strerror(error));
+    if (fd < 0) FailToWrite(target, error);
     ::close(fd);
   }
   path_ = name;
@@ -116,9 +187,12 @@ OutputBeside::~OutputBeside() {
 }
 
 void OutputBeside::Commit() {
-  ::chmod(path_.c_str(), ModeFor(target_));
-  if (::rename(path_.c_str(), target_.c_str()) != 0) {
-    throw Failure("cannot write " + target_.string() + ": " + std::strerror(errno));
+  if (into_special_) {
+    CopyInto(path_, target_);
+    ::unlink(path_.c_str());
+  } else {
+    ::chmod(path_.c_str(), ModeFor(target_));
+    if (::rename(path_.c_str(), target_.c_str()) != 0) FailToWrite(target_, errno);
   }
   path_.clear();
   Unlist(slot_);
@@ -127,20 +201,11 @@ void OutputBeside::Commit() {
 void WriteFileBeside(const std::string& target, std::string_view bytes) {
   OutputBeside output(target);
   const int fd = ::open(output.path().c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-  const auto fail = [&] { throw Failure("cannot write " + target + ": " + std::strerror(errno)); };
-  if (fd < 0) fail();
-  while (!bytes.empty()) {
-    const ssize_t wrote = ::write(fd, bytes.data(), bytes.size());
-    if (wrote < 0 && errno == EINTR) continue;
-    if (wrote < 0) {
-      const int error = errno;
-      ::close(fd);
-      errno = error;
-      fail();
-    }
-    bytes.remove_prefix(static_cast<std::size_t>(wrote));
-  }
-  if (::close(fd) != 0) fail();
+  if (fd < 0) FailToWrite(target, errno);
+  int error = 0;
+  WriteAll(fd, bytes, error);
+  if (::close(fd) != 0 && error == 0) error = errno;
+  if (error != 0) FailToWrite(target, error);
   output.Commit();
 }
 
