@@ -8,6 +8,9 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <optional>
+
+#include "frame/through_links.h"
 
 namespace narwick::list {
 namespace {
@@ -47,28 +50,28 @@ void ReplacingFileWriter::Abandon() {
 
 bool ReplacingFileWriter::Open(const std::string& path) {
   Abandon();
-  std::error_code ec;
-  std::filesystem::path target(path);
+  struct stat existing {};
+  if (::stat(path.c_str(), &existing) == 0 && !S_ISREG(existing.st_mode) && !S_ISDIR(existing.st_mode)) {
+    // A device or a pipe is written into: renaming over it would put a plain file in its place.
+    target_ = path;
+    fd_ = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    buffer_.clear();
+    return fd_ >= 0;
+  }
   // Replace what a symbolic link points at, not the link itself, also when that file does not
   // exist yet (opening the link would create it). A loop of links cannot be opened.
-  for (int hops = 0; hops < 40 && std::filesystem::is_symlink(target, ec); ++hops) {
-    std::filesystem::path next = std::filesystem::read_symlink(target, ec);
-    if (ec) return false;
-    target = next.is_absolute() ? next : target.parent_path() / next;
-  }
-  if (std::filesystem::is_symlink(target, ec)) return false;
-  if (target.filename().empty()) return false;
-  target_ = target.string();
+  const std::optional<std::filesystem::path> target = frame::ThroughLinks(path);
+  if (!target || target->filename().empty()) return false;
+  target_ = target->string();
+  const bool exists = ::stat(target_.c_str(), &existing) == 0;
   std::string pattern = target_ + ".tmp-XXXXXX";
   std::vector<char> name(pattern.begin(), pattern.end());
   name.push_back('\0');
   fd_ = ::mkstemp(name.data());
   if (fd_ < 0) return false;
   temp_ = name.data();
-  struct stat existing {};
-  mode_t mode = ::stat(target_.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)
-                    ? static_cast<mode_t>(existing.st_mode & 07777)
-                    : DefaultFileMode();
+  const mode_t mode = exists && S_ISREG(existing.st_mode) ? static_cast<mode_t>(existing.st_mode & 07777)
+                                                          : DefaultFileMode();
   ::fchmod(fd_, mode);
   buffer_.clear();
   buffer_.reserve(kBlockSize);
@@ -92,13 +95,15 @@ bool ReplacingFileWriter::Write(std::span<const std::uint8_t> bytes) {
 
 bool ReplacingFileWriter::Commit() {
   if (fd_ < 0) return false;
-  if (!Flush() || ::fsync(fd_) != 0) {
+  // A device or pipe written into has nothing to sync or rename.
+  const bool replacing = !temp_.empty();
+  if (!Flush() || (replacing && ::fsync(fd_) != 0)) {
     Abandon();
     return false;
   }
   int fd = fd_;
   fd_ = -1;
-  if (::close(fd) != 0 || ::rename(temp_.c_str(), target_.c_str()) != 0) {
+  if (::close(fd) != 0 || (replacing && ::rename(temp_.c_str(), target_.c_str()) != 0)) {
     Abandon();
     return false;
   }

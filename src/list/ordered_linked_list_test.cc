@@ -5,6 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -335,6 +339,26 @@ TEST_F(ListFileTest, ALinkIsFollowed) {
   }
   EXPECT_FALSE(l.putLinkedListToFile(folder_.File("loop")));
   EXPECT_TRUE(std::filesystem::is_symlink(folder_.path() / "loop"));
+}
+
+// A pipe (or a device) in the file's place is written into, not replaced by a plain file.
+TEST_F(ListFileTest, APipeIsWrittenInto) {
+  const std::filesystem::path pipe = folder_.path() / "pipe";
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  const int reader = ::open(pipe.c_str(), O_RDWR | O_NONBLOCK);  // holds the pipe open, never waits
+  ASSERT_GE(reader, 0);
+  clsOrderedLinkedList l;
+  l.AddNewNode(6, Variant(u"six"));
+  l.AddNewNode(7, Variant(u"seven"));
+  ASSERT_TRUE(l.putLinkedListToFile(FromUtf8(pipe.string())));
+  ASSERT_TRUE(l.putLinkedListToFile(path_));
+  const Bytes want = ReadBytes(fs_path_);
+  Bytes got(want.size() + 1);
+  EXPECT_EQ(::read(reader, got.data(), got.size()), static_cast<ssize_t>(want.size()));
+  got.resize(want.size());
+  EXPECT_EQ(got, want);
+  ::close(reader);
+  EXPECT_TRUE(std::filesystem::is_fifo(pipe));
 }
 
 TEST_F(ListFileTest, HostileFiles) {

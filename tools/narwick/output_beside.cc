@@ -11,8 +11,10 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 #include "command.h"
+#include "frame/through_links.h"
 
 namespace narwick::cli {
 
@@ -94,20 +96,6 @@ bool IsSpecial(const std::filesystem::path& target) {
   return ::stat(target.c_str(), &status) == 0 && !S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode);
 }
 
-// The file a path names through its symbolic links, so that the file is replaced and the link
-// kept; a dangling link names the file it would create.
-std::filesystem::path ThroughLinks(const std::filesystem::path& target) {
-  std::filesystem::path path = target;
-  for (int hop = 0; hop < 40; ++hop) {
-    std::error_code ec;
-    if (!std::filesystem::is_symlink(std::filesystem::symlink_status(path, ec))) return path;
-    const std::filesystem::path next = std::filesystem::read_symlink(path, ec);
-    if (ec) return path;
-    path = next.is_absolute() ? next : path.parent_path() / next;
-  }
-  throw Failure("cannot write " + target.string() + ": " + std::strerror(ELOOP));
-}
-
 [[noreturn]] void FailToWrite(const std::filesystem::path& target, int error) {
   throw Failure("cannot write " + target.string() + ": " + std::strerror(error));
 }
@@ -157,7 +145,11 @@ void CopyInto(const std::filesystem::path& from, const std::filesystem::path& to
 
 OutputBeside::OutputBeside(const std::filesystem::path& target, Create create)
     : target_(target), into_special_(IsSpecial(target)) {
-  if (!into_special_) target_ = ThroughLinks(target);
+  if (!into_special_) {
+    const std::optional<std::filesystem::path> file = frame::ThroughLinks(target);
+    if (!file) FailToWrite(target, ELOOP);
+    target_ = *file;
+  }
   const std::filesystem::path folder = into_special_           ? std::filesystem::temp_directory_path()
                                        : target_.has_parent_path() ? target_.parent_path()
                                                                    : ".";
