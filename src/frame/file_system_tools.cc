@@ -128,8 +128,12 @@ class LocalFileSystemTools final : public FileSystemTools {
   void DeleteFile(const String& path) override {
     std::error_code ec;
     fs::path p = ToPath(path);
-    if (!fs::exists(fs::symlink_status(p, ec))) return;
+    const fs::file_status status = fs::symlink_status(p, ec);
+    if (!fs::exists(status)) return;
     if (fs::is_directory(p, ec)) Raise(err::kPathFileAccessError);
+    // A device, pipe or socket in a file's place is not removed: the callers delete a
+    // destination before writing it, and removing /dev/null as root would break the machine.
+    if (!fs::is_regular_file(status) && !fs::is_symlink(status)) Raise(err::kPathFileAccessError);
     if (!fs::remove(p, ec) && ec) RaiseFor(ec);
   }
 

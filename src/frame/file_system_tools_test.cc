@@ -1,6 +1,8 @@
 // The local file-system component on real temporary folders.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <fstream>
 
 #include "narwick/frame/error_numbers.h"
@@ -45,6 +47,14 @@ TEST_F(FileSystemToolsTest, DeleteFileIsQuietOnlyForAbsentFiles) {
   std::filesystem::create_directory(folder_.path() / "sub");
   EXPECT_RUNTIME_ERROR(tools_->DeleteFile(folder_.File("sub")), err::kPathFileAccessError);
   EXPECT_TRUE(tools_->FolderExists(folder_.File("sub")));
+  // Nor is a pipe (or a device such as /dev/null) removed; a link is, and not what it names.
+  ASSERT_EQ(::mkfifo((folder_.path() / "pipe").c_str(), 0600), 0);
+  EXPECT_RUNTIME_ERROR(tools_->DeleteFile(folder_.File("pipe")), err::kPathFileAccessError);
+  EXPECT_TRUE(std::filesystem::is_fifo(folder_.path() / "pipe"));
+  std::filesystem::create_symlink("pipe", folder_.path() / "link");
+  tools_->DeleteFile(folder_.File("link"));
+  EXPECT_FALSE(std::filesystem::is_symlink(folder_.path() / "link"));
+  EXPECT_TRUE(std::filesystem::is_fifo(folder_.path() / "pipe"));
 }
 
 TEST_F(FileSystemToolsTest, DriveOfAPathAndItsFreeSpace) {
