@@ -28,6 +28,11 @@ int RunFileJob(const FileJobOptions& options, const char* label, frame::EventSou
                const std::function<bool(String input, String temporary)>& job) {
   const fs::path target(options.output);
   std::error_code ec;
+  // The classes measure their input before reading it, which a pipe or a device cannot answer.
+  const fs::file_status source = fs::status(options.input, ec);
+  if (fs::exists(source) && !fs::is_regular_file(source)) {
+    throw Failure("'" + options.input + "' is not a regular file; a pipe or device must be saved to a file first");
+  }
   if (fs::is_directory(target, ec)) throw Failure("'" + options.output + "' is a folder");
   OutputBeside result(target, OutputBeside::Create::kByWriter);
   const fs::path& temporary = result.path();

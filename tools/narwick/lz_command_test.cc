@@ -142,7 +142,7 @@ TEST_F(LzCommandTest, AnInterruptedJobLeavesNoPartialOutput) {
 }
 
 // The target is the file a link names, and the link stays; a pipe (or a device) is written
-// into, never replaced by a plain file.
+// into, never replaced by a plain file, and refused as an input.
 TEST_F(LzCommandTest, OutputFollowsLinksAndGoesIntoPipes) {
   namespace fs = std::filesystem;
   Write("in.txt", Sample(20000));
@@ -169,6 +169,11 @@ TEST_F(LzCommandTest, OutputFollowsLinksAndGoesIntoPipes) {
   EXPECT_NE(loop.err.find("Too many levels of symbolic links"), std::string::npos) << loop.err;
 
   ASSERT_EQ(mkfifo(File("pipe").c_str(), 0600), 0);
+  // A pipe cannot be an input: the job must know the length first.
+  ToolResult from_pipe = RunTool({"lz", "compress", File("pipe"), File("from-pipe.qvx")});
+  EXPECT_EQ(from_pipe.exit_code, 1);
+  EXPECT_NE(from_pipe.err.find("is not a regular file"), std::string::npos) << from_pipe.err;
+  EXPECT_FALSE(Exists("from-pipe.qvx"));
   // Opened for reading and writing, so that neither end waits for the other, and the reader
   // gives up after a quiet while instead of hanging if the pipe was replaced.
   const int pipe_fd = open(File("pipe").c_str(), O_RDWR);
