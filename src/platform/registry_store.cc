@@ -441,6 +441,12 @@ std::unique_ptr<RegistryStore> RegistryStore::Open(const std::filesystem::path& 
                                path.parent_path().string() + ": " + ec.message());
     }
   }
+  // A device or pipe named as the store would only get a journal made beside it (in /dev).
+  std::error_code kind_error;
+  const std::filesystem::file_status kind = std::filesystem::status(path, kind_error);
+  if (!in_memory && std::filesystem::exists(kind) && !std::filesystem::is_regular_file(kind)) {
+    throw std::runtime_error("cannot open the registry store " + path.string() + ": it is not a regular file");
+  }
   auto impl = std::make_unique<Impl>();
   int rc = sqlite3_open_v2(path.c_str(), &impl->db,
                            SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);

@@ -3,7 +3,9 @@
 #include "platform/registry_store.h"
 
 #include <gtest/gtest.h>
+
 #include <sqlite3.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -111,6 +113,17 @@ TEST_F(RegistryStoreTest, OpenRefusesFilesThatAreNotStoresOfThisVersion) {
     }
   }
   EXPECT_EQ(JournalMode(newer), "delete");
+
+  // Nor is a pipe (or a device) opened: nothing is made beside it.
+  const auto pipe = folder_.path() / "pipe";
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  try {
+    RegistryStore::Open(pipe);
+    ADD_FAILURE() << "a pipe opened as a store";
+  } catch (const std::runtime_error& e) {
+    EXPECT_NE(std::string(e.what()).find(pipe.string() + ": it is not a regular file"), std::string::npos) << e.what();
+  }
+  EXPECT_FALSE(std::filesystem::exists(folder_.path() / "pipe-journal"));
 }
 
 // Another connection holding the write lock makes a writer busy, not failed. In a shared
