@@ -18,6 +18,12 @@ if(NARWICK_SANITIZE)
   add_compile_definitions(NARWICK_SANITIZED)
 endif()
 
+# libFuzzer steers by edge coverage: the library's objects need the same instrumentation as
+# the targets, or it sees only the target file and mutates blind.
+if(NARWICK_LIBFUZZER)
+  add_compile_options(-fsanitize=fuzzer-no-link)
+endif()
+
 # While several developers work in one tree, a listed file may not exist yet; developer
 # configurations skip such files with a note. The Makefile (and so CI) configures with
 # NARWICK_STRICT_SOURCES=ON, where a missing file is an error.
