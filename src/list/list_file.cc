@@ -5,10 +5,12 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <optional>
+#include <string_view>
 
 #include "frame/through_links.h"
 
@@ -64,7 +66,12 @@ bool ReplacingFileWriter::Open(const std::string& path) {
   if (!target || target->filename().empty()) return false;
   target_ = target->string();
   const bool exists = ::stat(target_.c_str(), &existing) == 0;
-  std::string pattern = target_ + ".tmp-XXXXXX";
+  // Beside the target under its own name, unless that leaves the name too long for the folder.
+  constexpr std::string_view kTempSuffix = ".tmp-XXXXXX";
+  std::string pattern = target_ + std::string(kTempSuffix);
+  if (target->filename().string().size() + kTempSuffix.size() > NAME_MAX) {
+    pattern = (target->parent_path() / kTempSuffix).string();
+  }
   std::vector<char> name(pattern.begin(), pattern.end());
   name.push_back('\0');
   fd_ = ::mkstemp(name.data());

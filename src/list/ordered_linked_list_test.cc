@@ -339,6 +339,10 @@ TEST_F(ListFileTest, ALinkIsFollowed) {
   }
   EXPECT_FALSE(l.putLinkedListToFile(folder_.File("loop")));
   EXPECT_TRUE(std::filesystem::is_symlink(folder_.path() / "loop"));
+  // A name as long as a name can be still leaves room for the file written beside it.
+  const std::string longest(255, 'n');
+  ASSERT_TRUE(l.putLinkedListToFile(folder_.File(longest)));
+  EXPECT_EQ(std::filesystem::file_size(folder_.path() / longest), 196u);
 }
 
 // A pipe (or a device) in the file's place is written into, not replaced by a plain file.

@@ -162,6 +162,12 @@ TEST_F(LzCommandTest, OutputFollowsLinksAndGoesIntoPipes) {
   EXPECT_EQ(fs::status(File("real.qvx")).permissions() & fs::perms::all,
             fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
 
+  // A name as long as a name can be still leaves room for the file in the making.
+  const std::string longest(255, 'n');
+  ToolResult long_name = RunTool({"lz", "compress", File("in.txt"), File(longest)});
+  EXPECT_EQ(long_name.exit_code, 0) << long_name.err;
+  EXPECT_EQ(Read(longest), packed);
+
   fs::create_symlink("loop2", File("loop1"));
   fs::create_symlink("loop1", File("loop2"));
   ToolResult loop = RunTool({"lz", "compress", File("in.txt"), File("loop1")});

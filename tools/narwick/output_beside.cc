@@ -153,8 +153,12 @@ OutputBeside::OutputBeside(const std::filesystem::path& target, Create create)
   const std::filesystem::path folder = into_special_           ? std::filesystem::temp_directory_path()
                                        : target_.has_parent_path() ? target_.parent_path()
                                                                    : ".";
-  std::string name = (folder / ("." + target_.filename().string() + ".narwick-")).string();
-  name += create == Create::kNow ? "XXXXXX" : std::to_string(::getpid()) + ".tmp";
+  std::string leaf = ".narwick-";
+  leaf += create == Create::kNow ? "XXXXXX" : std::to_string(::getpid()) + ".tmp";
+  // The target's name goes in front when it leaves the name short enough for the folder.
+  const std::string named = "." + target_.filename().string() + leaf;
+  if (named.size() <= NAME_MAX) leaf = named;
+  std::string name = (folder / leaf).string();
   // No signal may come between the file's making and its listing.
   sigset_t signals;
   sigset_t before;
