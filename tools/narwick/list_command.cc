@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <iterator>
 #include <memory>
 #include <string>
@@ -44,6 +45,11 @@ struct ListFile {
 };
 
 Bytes ReadAll(const std::string& path) {
+  if (path == "-") {
+    Bytes bytes{std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>()};
+    if (std::cin.bad()) throw Failure("cannot read standard input");
+    return bytes;
+  }
   std::error_code ec;
   if (std::filesystem::is_directory(path, ec)) throw Failure(path + ": is a folder, not a list file");
   std::ifstream in(path, std::ios::binary);
@@ -374,7 +380,7 @@ void Setup(CLI::App& app, int& exit_code) {
   auto show_path = std::make_shared<std::string>();
   auto show_format = std::make_shared<std::string>("table");
   auto* show = cmd->add_subcommand("show", "Print a list file: index, item number, kind and value of every item");
-  show->add_option("FILE", *show_path, "record file or list text")->required();
+  show->add_option("FILE", *show_path, "record file or list text; - for standard input")->required();
   show->add_option("--format", *show_format,
                    "table (default, for people), text (the list text), csv or json (for machines)")
       ->check(CLI::IsMember({"table", "text", "csv", "json"}));
@@ -389,7 +395,7 @@ void Setup(CLI::App& app, int& exit_code) {
       "convert",
       "Convert a record file to a list text (UTF-8), or a list text to a record file. OUT is\n"
       "replaced only when the whole conversion succeeded.");
-  convert->add_option("IN", *in_path, "record file or list text")->required();
+  convert->add_option("IN", *in_path, "record file or list text; - for standard input")->required();
   convert->add_option("OUT", *out_path, "the file to write")->required();
   convert->callback([in_path, out_path, &exit_code] {
     Convert(*in_path, *out_path);

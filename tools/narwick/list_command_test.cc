@@ -81,6 +81,10 @@ TEST_F(ListCommandTest, ConvertsToTextAndBackToTheSameRecords) {
   EXPECT_NE(show.out.find("String    \"100000\""), std::string::npos) << show.out;
   ASSERT_EQ(RunTool({"list", "convert", File("again.lst"), File("again.txt")}).exit_code, 0);
   EXPECT_EQ(Read("again.txt"), Read("list.txt"));
+  // "-" reads standard input, records or text alike.
+  EXPECT_EQ(RunTool({"list", "show", "-"}, Read("again.lst")).out, show.out);
+  ASSERT_EQ(RunTool({"list", "convert", "-", File("piped.lst")}, Read("list.txt")).exit_code, 0);
+  EXPECT_EQ(Read("piped.lst"), Read("again.lst"));
 }
 
 TEST_F(ListCommandTest, BadInputIsRefusedWithoutOutput) {
