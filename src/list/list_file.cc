@@ -12,32 +12,12 @@
 #include <optional>
 #include <string_view>
 
-#include "frame/through_links.h"
+#include "frame/file_writing.h"
 
 namespace narwick::list {
 namespace {
 
 constexpr std::size_t kBlockSize = 1 << 16;
-
-// The mode a newly created file gets (0666 less the umask); umask can only be read by setting it.
-mode_t DefaultFileMode() {
-  mode_t mask = ::umask(0);
-  ::umask(mask);
-  return static_cast<mode_t>(0666 & ~mask);
-}
-
-bool WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
-  while (size > 0) {
-    ssize_t n = ::write(fd, data, size);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  return true;
-}
 
 }  // namespace
 
@@ -78,7 +58,7 @@ bool ReplacingFileWriter::Open(const std::string& path) {
   if (fd_ < 0) return false;
   temp_ = name.data();
   const mode_t mode = exists && S_ISREG(existing.st_mode) ? static_cast<mode_t>(existing.st_mode & 07777)
-                                                          : DefaultFileMode();
+                                                          : frame::NewFileMode();
   ::fchmod(fd_, mode);
   buffer_.clear();
   buffer_.reserve(kBlockSize);
@@ -87,7 +67,7 @@ bool ReplacingFileWriter::Open(const std::string& path) {
 
 bool ReplacingFileWriter::Flush() {
   if (buffer_.empty()) return true;
-  bool ok = WriteAll(fd_, buffer_.data(), buffer_.size());
+  bool ok = frame::WriteAll(fd_, buffer_.data(), buffer_.size()) == 0;
   buffer_.clear();
   return ok;
 }
@@ -95,7 +75,7 @@ bool ReplacingFileWriter::Flush() {
 bool ReplacingFileWriter::Write(std::span<const std::uint8_t> bytes) {
   if (fd_ < 0) return false;
   if (buffer_.size() + bytes.size() > kBlockSize && !Flush()) return false;
-  if (bytes.size() >= kBlockSize) return WriteAll(fd_, bytes.data(), bytes.size());
+  if (bytes.size() >= kBlockSize) return frame::WriteAll(fd_, bytes.data(), bytes.size()) == 0;
   buffer_.insert(buffer_.end(), bytes.begin(), bytes.end());
   return true;
 }

@@ -47,6 +47,8 @@ void OrderedListStore::set_cursor(ListNode* node) {
 }
 
 void OrderedListStore::ReleaseOffChain(const ListNode* node) {
+  // Every cursor move comes here; almost always nothing is off the chain.
+  if (detached_.empty() && detached_real_.empty()) return;
   if (node == nullptr || node == cursor_ || IsPinned(node)) return;
   std::erase_if(detached_, [&](const std::unique_ptr<ListNode>& kept) { return kept.get() == node; });
   std::erase_if(detached_real_, [&](const Index::node_type& kept) { return &kept.value() == node; });

@@ -14,7 +14,7 @@
 #include <optional>
 
 #include "command.h"
-#include "frame/through_links.h"
+#include "frame/file_writing.h"
 
 namespace narwick::cli {
 
@@ -80,13 +80,10 @@ void Unlist(int slot) {
   if (--g_listed == 0) RestoreHandlers();
 }
 
-// The mode a new file gets (0666 less the umask), or that of the file it replaces.
+// The mode of the file a new one replaces, or a new file's mode.
 mode_t ModeFor(const std::filesystem::path& target) {
   struct stat status {};
-  if (::stat(target.c_str(), &status) == 0) return status.st_mode & 07777;
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  return 0666 & ~mask;
+  return ::stat(target.c_str(), &status) == 0 ? status.st_mode & 07777 : frame::NewFileMode();
 }
 
 // A device, a pipe or a socket: written into, never replaced (renaming over /dev/null would
@@ -98,20 +95,6 @@ bool IsSpecial(const std::filesystem::path& target) {
 
 [[noreturn]] void FailToWrite(const std::filesystem::path& target, int error) {
   throw Failure("cannot write " + target.string() + ": " + std::strerror(error));
-}
-
-// Writes all of `bytes`; false with `error` set on a fault.
-bool WriteAll(int fd, std::string_view bytes, int& error) {
-  while (!bytes.empty()) {
-    const ssize_t wrote = ::write(fd, bytes.data(), bytes.size());
-    if (wrote < 0 && errno == EINTR) continue;
-    if (wrote < 0) {
-      error = errno;
-      return false;
-    }
-    bytes.remove_prefix(static_cast<std::size_t>(wrote));
-  }
-  return true;
 }
 
 // Copies the file at `from` into the special file `to`.
@@ -134,7 +117,8 @@ void CopyInto(const std::filesystem::path& from, const std::filesystem::path& to
       if (got < 0) error = errno;
       break;
     }
-    if (!WriteAll(out, {buffer.get(), static_cast<std::size_t>(got)}, error)) break;
+    error = frame::WriteAll(out, buffer.get(), static_cast<std::size_t>(got));
+    if (error != 0) break;
   }
   ::close(in);
   if (::close(out) != 0 && error == 0) error = errno;
@@ -198,8 +182,7 @@ void WriteFileBeside(const std::string& target, std::string_view bytes) {
   OutputBeside output(target);
   const int fd = ::open(output.path().c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
   if (fd < 0) FailToWrite(target, errno);
-  int error = 0;
-  WriteAll(fd, bytes, error);
+  int error = frame::WriteAll(fd, bytes.data(), bytes.size());
   if (::close(fd) != 0 && error == 0) error = errno;
   if (error != 0) FailToWrite(target, error);
   output.Commit();

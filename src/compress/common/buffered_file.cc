@@ -12,6 +12,7 @@
 #include <thread>
 #include <utility>
 
+#include "frame/file_writing.h"
 #include "narwick/frame/error.h"
 #include "narwick/frame/error_numbers.h"
 #include "narwick/frame/variant.h"
@@ -33,23 +34,9 @@ namespace {
   Raise(err::kDeviceIoError);
 }
 
-// Writes all bytes: 0, or -errno.
-ssize_t WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
-  while (size > 0) {
-    const ssize_t wrote = ::write(fd, data, size);
-    if (wrote < 0) {
-      if (errno == EINTR) continue;
-      return -errno;
-    }
-    data += wrote;
-    size -= static_cast<std::size_t>(wrote);
-  }
-  return 0;
-}
-
 }  // namespace
 
-// A thread that writes one buffer at a time for a writer. Results are errno-style; the
+// A thread that writes one buffer at a time for a writer. Results are 0 or an errno; the
 // owner turns faults into RuntimeErrors on its own thread.
 class IoWorker {
  public:
@@ -74,7 +61,7 @@ class IoWorker {
     }
     wake_.notify_all();
   }
-  ssize_t Wait() {
+  int Wait() {
     std::unique_lock lock(mutex_);
     done_.wait(lock, [&] { return !in_hand_; });
     return result_;
@@ -94,7 +81,7 @@ class IoWorker {
       if (!in_hand_) return;
       const Call call = call_;
       lock.unlock();
-      const ssize_t result = WriteAll(call.fd, call.data, call.size);
+      const int result = frame::WriteAll(call.fd, call.data, call.size);
       lock.lock();
       result_ = result;
       in_hand_ = false;
@@ -106,7 +93,7 @@ class IoWorker {
   std::condition_variable wake_;
   std::condition_variable done_;
   Call call_;
-  ssize_t result_ = 0;
+  int result_ = 0;
   bool in_hand_ = false;
   bool stopping_ = false;
   std::thread thread_;  // last: starts once the rest is ready
@@ -175,15 +162,13 @@ BufferedWriter::~BufferedWriter() {
 }
 
 void BufferedWriter::WriteOut(const std::uint8_t* data, std::size_t size) {
-  const ssize_t result = WriteAll(fd_, data, size);
-  if (result < 0) RaiseWriteError(static_cast<int>(-result));
+  if (const int error = frame::WriteAll(fd_, data, size)) RaiseWriteError(error);
 }
 
 void BufferedWriter::AwaitWriteBehind() {
   if (!writing_behind_) return;
   writing_behind_ = false;
-  const ssize_t result = worker_->Wait();
-  if (result < 0) RaiseWriteError(static_cast<int>(-result));
+  if (const int error = worker_->Wait()) RaiseWriteError(error);
 }
 
 void BufferedWriter::HandOff() {

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "compress/common/destination_messages.h"
+#include "frame/file_writing.h"
 #include "frame/trap.h"
 #include "narwick/frame/error.h"
 #include "narwick/frame/error_numbers.h"
@@ -27,14 +28,8 @@ class PosixTextStream final : public ProbeTextStream {
   void WriteLine(const String& text) override {
     if (fd_ < 0) Raise(err::kBadFileNameOrNumber);
     const std::string line = ToUtf8(text) + "\r\n";
-    std::size_t done = 0;
-    while (done < line.size()) {
-      const ssize_t n = ::write(fd_, line.data() + done, line.size() - done);
-      if (n < 0) {
-        if (errno == EINTR) continue;
-        Raise(errno == ENOSPC ? err::kDiskFull : err::kDeviceIoError);
-      }
-      done += static_cast<std::size_t>(n);
+    if (const int error = frame::WriteAll(fd_, line.data(), line.size())) {
+      Raise(error == ENOSPC ? err::kDiskFull : err::kDeviceIoError);
     }
   }
   void Close() override {
