@@ -109,7 +109,12 @@ function(narwick_add_fuzzer name)
     target_compile_options(${target} PRIVATE -fsanitize=fuzzer)
     target_link_options(${target} PRIVATE -fsanitize=fuzzer)
   else()
-    add_executable(${target} ${PROJECT_SOURCE_DIR}/fuzz/${name}_fuzz.cc ${PROJECT_SOURCE_DIR}/fuzz/replay_main.cc)
+    # The replay runner is the same for every target: compiled once.
+    if(NOT TARGET narwick_fuzz_replay_main)
+      add_library(narwick_fuzz_replay_main OBJECT ${PROJECT_SOURCE_DIR}/fuzz/replay_main.cc)
+      narwick_target_options(narwick_fuzz_replay_main)
+    endif()
+    add_executable(${target} ${PROJECT_SOURCE_DIR}/fuzz/${name}_fuzz.cc $<TARGET_OBJECTS:narwick_fuzz_replay_main>)
     add_test(NAME fuzz_replay.${name}
       COMMAND ${target} ${PROJECT_SOURCE_DIR}/fuzz/corpus/${name} --random 2000)
   endif()

@@ -9,7 +9,7 @@
 #include "narwick/frame/variant.h"
 #include "narwick/text/manage_type_case.h"
 
-namespace narwick::cli {
+namespace narwick::cli::case_command {
 namespace {
 
 struct CaseOptions {
@@ -78,6 +78,6 @@ void Setup(CLI::App& app, int& exit_code) {
 }
 
 }  // namespace
-}  // namespace narwick::cli
+}  // namespace narwick::cli::case_command
 
-NARWICK_COMMAND(case, narwick::cli::Setup);
+NARWICK_COMMAND(case, narwick::cli::case_command::Setup);

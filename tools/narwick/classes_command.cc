@@ -7,7 +7,7 @@
 #include "narwick/frame/dispatch.h"
 #include "narwick/frame/object.h"
 
-namespace narwick::cli {
+namespace narwick::cli::classes_command {
 namespace {
 
 const char* KindName(frame::MemberKind kind) {
@@ -50,6 +50,6 @@ void Setup(CLI::App& app, int& exit_code) {
 }
 
 }  // namespace
-}  // namespace narwick::cli
+}  // namespace narwick::cli::classes_command
 
-NARWICK_COMMAND(classes, narwick::cli::Setup);
+NARWICK_COMMAND(classes, narwick::cli::classes_command::Setup);

@@ -1,5 +1,7 @@
 // Subcommands of the narwick tool register themselves: one file per subcommand, each with
-// NARWICK_COMMAND(name, setup), listed in this folder's CMakeLists.txt.
+// NARWICK_COMMAND(name, setup), listed in this folder's CMakeLists.txt. Each file keeps its
+// code in a namespace of its own, narwick::cli::<name>_command: the tool's files are compiled
+// a few at a time as one, where two files' private helpers of the same name would collide.
 #pragma once
 
 #include <CLI/CLI.hpp>

@@ -22,7 +22,7 @@
 #include "narwick/frame/convert.h"
 #include "narwick/frame/variant.h"
 
-namespace narwick::cli {
+namespace narwick::cli::huffman_command {
 namespace {
 
 namespace fs = std::filesystem;
@@ -97,6 +97,6 @@ void Setup(CLI::App& app, int& exit_code) {
 }
 
 }  // namespace
-}  // namespace narwick::cli
+}  // namespace narwick::cli::huffman_command
 
-NARWICK_COMMAND(huffman, narwick::cli::Setup);
+NARWICK_COMMAND(huffman, narwick::cli::huffman_command::Setup);

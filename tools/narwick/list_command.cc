@@ -23,7 +23,7 @@
 #include "narwick/list/ordered_linked_list.h"
 #include "output_beside.h"
 
-namespace narwick::cli {
+namespace narwick::cli::list_command {
 namespace {
 
 namespace format = list::format;
@@ -404,6 +404,6 @@ void Setup(CLI::App& app, int& exit_code) {
 }
 
 }  // namespace
-}  // namespace narwick::cli
+}  // namespace narwick::cli::list_command
 
-NARWICK_COMMAND(list, narwick::cli::Setup);
+NARWICK_COMMAND(list, narwick::cli::list_command::Setup);

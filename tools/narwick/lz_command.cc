@@ -22,7 +22,7 @@
 #include "narwick/frame/convert.h"
 #include "narwick/frame/variant.h"
 
-namespace narwick::cli {
+namespace narwick::cli::lz_command {
 namespace {
 
 namespace fs = std::filesystem;
@@ -118,6 +118,6 @@ void Setup(CLI::App& app, int& exit_code) {
 }
 
 }  // namespace
-}  // namespace narwick::cli
+}  // namespace narwick::cli::lz_command
 
-NARWICK_COMMAND(lz, narwick::cli::Setup);
+NARWICK_COMMAND(lz, narwick::cli::lz_command::Setup);

@@ -8,7 +8,7 @@
 #include "narwick/frame/convert.h"
 #include "narwick/system/net_connect.h"
 
-namespace narwick::cli {
+namespace narwick::cli::net_command {
 namespace {
 
 void Setup(CLI::App& app, int& exit_code) {
@@ -33,6 +33,6 @@ void Setup(CLI::App& app, int& exit_code) {
 }
 
 }  // namespace
-}  // namespace narwick::cli
+}  // namespace narwick::cli::net_command
 
-NARWICK_COMMAND(net, narwick::cli::Setup);
+NARWICK_COMMAND(net, narwick::cli::net_command::Setup);

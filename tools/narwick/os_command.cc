@@ -6,7 +6,7 @@
 #include "narwick/frame/variant.h"
 #include "narwick/system/os.h"
 
-namespace narwick::cli {
+namespace narwick::cli::os_command {
 namespace {
 
 const char* NameText(OPERATING_SYSTEM name) {
@@ -46,6 +46,6 @@ void Setup(CLI::App& app, int& exit_code) {
 }
 
 }  // namespace
-}  // namespace narwick::cli
+}  // namespace narwick::cli::os_command
 
-NARWICK_COMMAND(os, narwick::cli::Setup);
+NARWICK_COMMAND(os, narwick::cli::os_command::Setup);

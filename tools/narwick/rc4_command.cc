@@ -30,7 +30,7 @@
 #include "narwick/system/encryption.h"
 #include "output_beside.h"
 
-namespace narwick::cli {
+namespace narwick::cli::rc4_command {
 namespace {
 
 namespace fs = std::filesystem;
@@ -213,6 +213,6 @@ void Setup(CLI::App& app, int& exit_code) {
 }
 
 }  // namespace
-}  // namespace narwick::cli
+}  // namespace narwick::cli::rc4_command
 
-NARWICK_COMMAND(rc4, narwick::cli::Setup);
+NARWICK_COMMAND(rc4, narwick::cli::rc4_command::Setup);

@@ -16,7 +16,7 @@
 #include "platform/reg_file.h"
 #include "platform/registry_store.h"
 
-namespace narwick::cli {
+namespace narwick::cli::reg_command {
 namespace {
 
 using platform::HKey;
@@ -379,6 +379,6 @@ void Setup(CLI::App& app, int& exit_code) {
 }
 
 }  // namespace
-}  // namespace narwick::cli
+}  // namespace narwick::cli::reg_command
 
-NARWICK_COMMAND(reg, narwick::cli::Setup);
+NARWICK_COMMAND(reg, narwick::cli::reg_command::Setup);

@@ -7,7 +7,7 @@
 #include "narwick/system/form_fade.h"
 #include "platform/window_layer.h"
 
-namespace narwick::cli {
+namespace narwick::cli::window_command {
 namespace {
 
 // Window ids as xwininfo and xdotool print them: decimal or 0x-prefixed hexadecimal.
@@ -73,6 +73,6 @@ void Setup(CLI::App& app, int& exit_code) {
 }
 
 }  // namespace
-}  // namespace narwick::cli
+}  // namespace narwick::cli::window_command
 
-NARWICK_COMMAND(window, narwick::cli::Setup);
+NARWICK_COMMAND(window, narwick::cli::window_command::Setup);
