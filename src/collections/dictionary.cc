@@ -20,15 +20,6 @@ namespace {
 
 using Row = std::pair<Variant, Variant>;  // one row of the work table: cells (i, 0), (i, 1)
 
-// A member that leaves at its first failure, for members without a result.
-template <class Body>
-void LeaveOnError(Body&& body) {
-  trap::Leave(true, [&] {
-    body();
-    return true;
-  });
-}
-
 // Exchange sort on column 0, ascending, rows moving whole. Positions are 16-bit as they
 // always were: the upper row must fit in an Integer (more than 32,768 rows stop at once),
 // and the counter's step past 32,767 overflows (32,768 rows stop after the first pass).
@@ -117,11 +108,11 @@ Variant clsDictionary::Keys() {
 void clsDictionary::Add(const Variant& varKey, const Variant& varItem) {
   // Straight to the map: a key already present leaves the member as the map object's 457
   // would, without raising and catching it.
-  LeaveOnError([&] { map_->map().Add(varKey, varItem); });
+  trap::LeaveOnError([&] { map_->map().Add(varKey, varItem); });
 }
 
 void clsDictionary::editItem(const Variant& varKey, const Variant& newItem) {
-  LeaveOnError([&] { map_->Item(varKey, newItem); });
+  trap::LeaveOnError([&] { map_->Item(varKey, newItem); });
 }
 
 Variant clsDictionary::getKeyFromItemName(const Variant& varItem) {
@@ -174,15 +165,15 @@ VariantBool clsDictionary::Exists(const Variant& varKey) {
 }
 
 void clsDictionary::Remove(const Variant& varKey) {
-  LeaveOnError([&] { map_->Remove(varKey); });
+  trap::LeaveOnError([&] { map_->Remove(varKey); });
 }
 
 void clsDictionary::RemoveAll() {
-  LeaveOnError([&] { map_->RemoveAll(); });
+  trap::LeaveOnError([&] { map_->RemoveAll(); });
 }
 
 void clsDictionary::SortDictionary(VariantBool fKey) {
-  LeaveOnError([&] {
+  trap::LeaveOnError([&] {
     const bool by_key = static_cast<bool>(fKey);
     std::vector<Row> table;
     table.reserve(map_->map().size());
@@ -203,7 +194,7 @@ void clsDictionary::SortDictionary(VariantBool fKey) {
 }
 
 void clsDictionary::MovetoTop(const Variant& varKey) {
-  LeaveOnError([&] {
+  trap::LeaveOnError([&] {
     std::vector<collections::KeyedMap::Entry> entries = map_->map().Entries();
     // Keys that differ only in case can coexist under binary compare; the first one that
     // matches moves, so no entry is lost or doubled. Every key is still compared: one that

@@ -55,7 +55,7 @@ class Keyed final : public frame::AutomationObject {
 Variant KeyedObject(Variant key) { return Variant(MakeObject(std::make_shared<Keyed>(std::move(key)))); }
 Variant CollectionObject() { return Variant(Object(std::make_shared<Collection>())); }
 
-std::vector<Variant> Elements(const Variant& array) {
+std::vector<Variant> ElementsOf(const Variant& array) {
   if (!array.IsArray()) return {};
   auto cells = array.Array().elements();
   return {cells.begin(), cells.end()};
@@ -573,7 +573,7 @@ TEST(DictionarySortTest, PositionsAre16Bit) {
     for (const auto& [k, v] : rows) dict.Add(k, v);
     ReferenceExchangeSort(rows, static_cast<std::size_t>(passes));
     dict.SortDictionary(VariantBool(passes == 1));  // by key, then by item
-    const auto keys = Elements(dict.Keys()), items = Elements(dict.items());
+    const auto keys = ElementsOf(dict.Keys()), items = ElementsOf(dict.items());
     ASSERT_EQ(keys.size(), rows.size());
     for (std::size_t i = 0; i < rows.size(); ++i) {
       ASSERT_EQ(keys[i], rows[i].first) << count << " rows, at " << i;
@@ -723,8 +723,8 @@ TEST(DictionaryModelTest, RandomOperationsMatchAnOrderedReference) {
           ASSERT_EQ(dict.Count(), static_cast<Long>(model.rows.size()));
           break;
       }
-      auto keys = Elements(dict.Keys());
-      auto items = Elements(dict.items());
+      auto keys = ElementsOf(dict.Keys());
+      auto items = ElementsOf(dict.items());
       ASSERT_EQ(keys.size(), model.rows.size());
       for (std::size_t i = 0; i < keys.size(); ++i) {
         ASSERT_EQ(keys[i], model.rows[i].first) << i;

@@ -27,14 +27,6 @@ namespace {
 // nesting near 2 log2(n) on ordinary input; only crafted input goes deeper.
 constexpr int kMaxQuickSortDepth = 6000;
 
-template <class Body>
-void LeaveOnError(Body&& body) {
-  trap::Leave(true, [&] {
-    body();
-    return true;
-  });
-}
-
 // An array of another element kind than the parameter declares is a type mismatch of the
 // argument itself, raised before the member's own error handling starts.
 void RequireElementKind(const SafeArray& array, VbVarType kind) {
@@ -97,7 +89,7 @@ const frame::ClassInfo& clsSortingArrays::TypeInfo() const {
 
 void clsSortingArrays::BubbleSortVariantArray(SafeArray& avarIn) {
   RequireElementKind(avarIn, VbVarType::vbVariant);
-  LeaveOnError([&] {
+  trap::LeaveOnError([&] {
     const auto [lower, upper] = Bounds(avarIn);
     // Every pair (p, q), p < q, once; cells[k] is position lower + k.
     auto cells = avarIn.elements();
@@ -117,7 +109,7 @@ void clsSortingArrays::BubbleSortVariantArray(SafeArray& avarIn) {
 void clsSortingArrays::QuickSortVariantArray(SafeArray& avarIn, Long intLowBound, Long intHighBound) {
   RequireElementKind(avarIn, VbVarType::vbVariant);
   DepthGuard depth(quicksort_depth_);
-  LeaveOnError([&] {
+  trap::LeaveOnError([&] {
     if (depth.exceeded()) Raise(err::kOutOfStackSpace);
     if (intHighBound <= intLowBound) return;
     const Variant pivot = avarIn(checked::Add(intLowBound, intHighBound) / 2);  // truncates
@@ -158,7 +150,7 @@ void clsSortingArrays::QuickSortVariantArray(SafeArray& avarIn, Long intLowBound
 void clsSortingArrays::QuickSortLongIntegerArray(SafeArray& avarIn, Long intLowBound, Long intHighBound) {
   RequireElementKind(avarIn, VbVarType::vbLong);
   DepthGuard depth(quicksort_depth_);
-  LeaveOnError([&] {
+  trap::LeaveOnError([&] {
     if (depth.exceeded()) Raise(err::kOutOfStackSpace);
     if (intHighBound <= intLowBound) return;
     const std::int64_t pivot = avarIn(checked::Add(intLowBound, intHighBound) / 2).Int();
@@ -186,7 +178,7 @@ void clsSortingArrays::QuickSortLongIntegerArray(SafeArray& avarIn, Long intLowB
 
 void clsSortingArrays::ShellSortVariantArray(SafeArray& avarIn) {
   RequireElementKind(avarIn, VbVarType::vbVariant);
-  LeaveOnError([&] {
+  trap::LeaveOnError([&] {
     const auto [lower, upper] = Bounds(avarIn);
     auto cells = avarIn.elements();
     const std::size_t n = cells.size();
@@ -219,7 +211,7 @@ void clsSortingArrays::ShellSortVariantArray(SafeArray& avarIn) {
 
 void clsSortingArrays::viewArray(SafeArray& sortedArray) {
   RequireElementKind(sortedArray, VbVarType::vbVariant);
-  LeaveOnError([&] { ShowElements(sortedArray, false); });
+  trap::LeaveOnError([&] { ShowElements(sortedArray, false); });
 }
 
 Variant clsSortingArrays::removeDuplicatesInArray(SafeArray& sortedArray) {
@@ -253,7 +245,7 @@ Variant clsSortingArrays::removeDuplicatesInArray(SafeArray& sortedArray) {
 
 Variant clsSortingArrays::swapElementsInArray(SafeArray& Array1, Long Index1, Long Index2) {
   RequireElementKind(Array1, VbVarType::vbVariant);
-  LeaveOnError([&] {
+  trap::LeaveOnError([&] {
     // Both are looked up before either is written: a bad index changes nothing.
     Variant& first = Array1(Index1);
     Variant& second = Array1(Index2);
@@ -265,7 +257,7 @@ Variant clsSortingArrays::swapElementsInArray(SafeArray& Array1, Long Index1, Lo
 Variant clsSortingArrays::swapElementsInArrayWithPercolate(SafeArray& Array1, Long originalIndex,
                                                            Long newIndex) {
   RequireElementKind(Array1, VbVarType::vbVariant);
-  LeaveOnError([&] {
+  trap::LeaveOnError([&] {
     if (newIndex < 0 || originalIndex < 0) return;
     // One neighbour exchange at a time, so a position outside the bounds stops the move
     // with the exchanges before it done.
@@ -288,11 +280,11 @@ Variant clsSortingArrays::swapElementsInArrayWithPercolate(SafeArray& Array1, Lo
 
 void clsSortingArrays::printArray(SafeArray& sortedArray) {
   RequireElementKind(sortedArray, VbVarType::vbVariant);
-  LeaveOnError([&] { ShowElements(sortedArray, true); });
+  trap::LeaveOnError([&] { ShowElements(sortedArray, true); });
 }
 
 void clsSortingArrays::DeleteElementFromArray(Variant& ArrayToChange, Long IndexToDelete) {
-  LeaveOnError([&] {
+  trap::LeaveOnError([&] {
     if (!ArrayToChange.IsArray()) return;
     const SafeArray old = ArrayToChange.Array();
     const auto [lower, upper] = Bounds(old);
@@ -318,7 +310,7 @@ void clsSortingArrays::DeleteElementFromArray(Variant& ArrayToChange, Long Index
 Variant clsSortingArrays::concatenateArrays(SafeArray& Array1, SafeArray& array2) {
   RequireElementKind(Array1, VbVarType::vbVariant);
   RequireElementKind(array2, VbVarType::vbVariant);
-  LeaveOnError([&] {
+  trap::LeaveOnError([&] {
     Bounds(array2);
     if (Array1.Dims() > 1) Raise(err::kSubscriptOutOfRange);
     // Copied first: Array1 and array2 may be one array.

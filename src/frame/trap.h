@@ -33,6 +33,15 @@ R Leave(R failure, Body&& body) {
   return Leave(std::move(failure), std::forward<Body>(body), [](const RuntimeError&) {});
 }
 
+// For members without a result: a failure abandons the body, with no report.
+template <class Body>
+void LeaveOnError(Body&& body) {
+  Leave(true, [&] {
+    std::forward<Body>(body)();
+    return true;
+  });
+}
+
 // For members whose result is assigned as the body goes: the body writes `result`, and a
 // failure returns it as it stands at that moment.
 template <class R, class Body>

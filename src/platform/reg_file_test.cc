@@ -11,8 +11,6 @@
 namespace narwick::platform {
 namespace {
 
-constexpr HKey kHkcu = 0x80000001u;
-constexpr HKey kHklm = 0x80000002u;
 
 std::vector<std::uint8_t> B(std::initializer_list<int> v) {
   std::vector<std::uint8_t> out;
@@ -41,7 +39,7 @@ class RegFileTest : public ::testing::Test {
     for (const auto& record : records) {
       RegEdit key;
       key.kind = RegEdit::Kind::kCreateKey;
-      key.root = kHkcu;
+      key.root = reg::kCurrentUser;
       key.path = record.path;
       edits.push_back(key);
       for (const auto& value : record.values) {
@@ -56,13 +54,13 @@ class RegFileTest : public ::testing::Test {
 
   static std::vector<RegKeyRecord> Export(RegistryStore& store, std::string_view path = "T") {
     std::vector<RegKeyRecord> tree;
-    EXPECT_EQ(store.ExportTree(kHkcu, path, &tree), reg::kSuccess);
+    EXPECT_EQ(store.ExportTree(reg::kCurrentUser, path, &tree), reg::kSuccess);
     return tree;
   }
 
   // Writes the tree in `format`, reads it into a fresh store and returns that store's tree.
   std::vector<RegKeyRecord> RoundTrip(const std::vector<RegKeyRecord>& tree, RegFileFormat format) {
-    auto bytes = WriteRegFile(format, *FindRoot(kHkcu), tree);
+    auto bytes = WriteRegFile(format, *FindRoot(reg::kCurrentUser), tree);
     RegFileParse parsed = ParseRegFile(bytes);
     EXPECT_FALSE(parsed.error) << parsed.error->line << ": " << parsed.error->message;
     EXPECT_EQ(parsed.format, format);
@@ -140,11 +138,11 @@ TEST_F(RegFileTest, WritesTheFormatsAsRegeditDoes) {
   std::vector<RegKeyRecord> tree = {
       {"Soft", {{"", reg::kSz, B({'x', 0})}, {"n", reg::kDword, B({0x1F, 0, 0, 0})}}},
       {"Soft\\Sub", {{"e", reg::kExpandSz, B({'a', 0})}}}};
-  auto v4 = WriteRegFile(RegFileFormat::kRegedit4, *FindRoot(kHkcu), tree);
+  auto v4 = WriteRegFile(RegFileFormat::kRegedit4, *FindRoot(reg::kCurrentUser), tree);
   EXPECT_EQ(std::string(v4.begin(), v4.end()),
             "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Soft]\r\n@=\"x\"\r\n\"n\"=dword:0000001f\r\n\r\n"
             "[HKEY_CURRENT_USER\\Soft\\Sub]\r\n\"e\"=hex(2):61,00\r\n\r\n");
-  auto v5 = WriteRegFile(RegFileFormat::kVersion5, *FindRoot(kHkcu), tree);
+  auto v5 = WriteRegFile(RegFileFormat::kVersion5, *FindRoot(reg::kCurrentUser), tree);
   EXPECT_EQ(
       v5,
       Utf16(u"Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Soft]\r\n@=\"x\"\r\n"
@@ -153,7 +151,7 @@ TEST_F(RegFileTest, WritesTheFormatsAsRegeditDoes) {
   // Long hex data wraps with a backslash and goes on indented, as regedit does.
   std::vector<RegKeyRecord> wide = {
       {"W", {{"b", reg::kBinary, std::vector<std::uint8_t>(100, 0x11)}}}};
-  auto wrapped = WriteRegFile(RegFileFormat::kRegedit4, *FindRoot(kHkcu), wide);
+  auto wrapped = WriteRegFile(RegFileFormat::kRegedit4, *FindRoot(reg::kCurrentUser), wide);
   std::string text(wrapped.begin(), wrapped.end());
   EXPECT_NE(text.find(",\\\r\n  11,"), std::string::npos);
   for (std::size_t start = 0, end; (end = text.find("\r\n", start)) != std::string::npos;
@@ -176,7 +174,7 @@ TEST_F(RegFileTest, ReadsRegeditFilesInEachEncoding) {
     ASSERT_FALSE(parsed.error) << parsed.error->line << ": " << parsed.error->message;
     ASSERT_EQ(parsed.edits.size(), 8u);
     EXPECT_EQ(parsed.edits[0].kind, RegEdit::Kind::kCreateKey);
-    EXPECT_EQ(parsed.edits[0].root, kHklm);
+    EXPECT_EQ(parsed.edits[0].root, reg::kLocalMachine);
     EXPECT_EQ(parsed.edits[0].path, "Software\\Vendor");
     EXPECT_EQ(parsed.edits[0].line, 3);
     EXPECT_EQ(parsed.edits[1].value,
@@ -290,7 +288,7 @@ TEST_F(RegFileTest, MangledFilesNeverBreakTheReader) {
       {"T\\S", {{"", reg::kDword, B({1, 2, 3, 4})}}}};
   std::mt19937 rng(99);
   for (RegFileFormat format : {RegFileFormat::kVersion5, RegFileFormat::kRegedit4}) {
-    const auto original = WriteRegFile(format, *FindRoot(kHkcu), tree);
+    const auto original = WriteRegFile(format, *FindRoot(reg::kCurrentUser), tree);
     for (int round = 0; round < 300; ++round) {
       auto bytes = original;
       int changes = 1 + static_cast<int>(rng() % 4);

@@ -35,12 +35,12 @@ constexpr int kBusyTimeoutMs = 10000;
 constexpr const char* kWrittenByNewer = "it was written by a newer version of narwick";
 
 constexpr RootKey kRoots[] = {
-    {0x80000000u, "HKEY_CLASSES_ROOT", "HKCR"},
-    {0x80000001u, "HKEY_CURRENT_USER", "HKCU"},
-    {0x80000002u, "HKEY_LOCAL_MACHINE", "HKLM"},
-    {0x80000003u, "HKEY_USERS", "HKU"},
+    {reg::kClassesRoot, "HKEY_CLASSES_ROOT", "HKCR"},
+    {reg::kCurrentUser, "HKEY_CURRENT_USER", "HKCU"},
+    {reg::kLocalMachine, "HKEY_LOCAL_MACHINE", "HKLM"},
+    {reg::kUsers, "HKEY_USERS", "HKU"},
     {0x80000004u, "HKEY_PERFORMANCE_DATA", ""},
-    {0x80000005u, "HKEY_CURRENT_CONFIG", "HKCC"},
+    {reg::kCurrentConfig, "HKEY_CURRENT_CONFIG", "HKCC"},
     {0x80000006u, "HKEY_DYN_DATA", ""},
     {0x80000050u, "HKEY_PERFORMANCE_TEXT", ""},
     {0x80000060u, "HKEY_PERFORMANCE_NLSTEXT", ""},

@@ -22,6 +22,13 @@ using RegStatus = std::int32_t;
 
 namespace reg {
 
+// The predefined roots the classes and the tests name.
+inline constexpr HKey kClassesRoot = 0x80000000u;
+inline constexpr HKey kCurrentUser = 0x80000001u;
+inline constexpr HKey kLocalMachine = 0x80000002u;
+inline constexpr HKey kUsers = 0x80000003u;
+inline constexpr HKey kCurrentConfig = 0x80000005u;
+
 // Status codes the store returns.
 inline constexpr RegStatus kSuccess = 0;
 inline constexpr RegStatus kFileNotFound = 2;       // no such key or value

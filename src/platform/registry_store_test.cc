@@ -20,9 +20,6 @@
 namespace narwick::platform {
 namespace {
 
-constexpr HKey kHkcu = 0x80000001u;
-constexpr HKey kHklm = 0x80000002u;
-constexpr HKey kHkcc = 0x80000005u;
 
 std::vector<std::uint8_t> Bytes(std::initializer_list<int> values) {
   std::vector<std::uint8_t> out;
@@ -137,9 +134,9 @@ TEST_F(RegistryStoreTest, AHeldWriteLockMakesWritesBusy) {
   ASSERT_EQ(rc, SQLITE_OK);
   ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
   HKey key = 0;
-  EXPECT_EQ(store_->CreateKeyEx(kHkcu, "K", 0, reg::kAllAccess, &key, nullptr), reg::kBusy);
+  EXPECT_EQ(store_->CreateKeyEx(reg::kCurrentUser, "K", 0, reg::kAllAccess, &key, nullptr), reg::kBusy);
   sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
-  EXPECT_EQ(store_->CreateKeyEx(kHkcu, "K", 0, reg::kAllAccess, &key, nullptr), reg::kSuccess);
+  EXPECT_EQ(store_->CreateKeyEx(reg::kCurrentUser, "K", 0, reg::kAllAccess, &key, nullptr), reg::kSuccess);
   sqlite3_close(other);
 }
 
@@ -149,10 +146,10 @@ TEST_F(RegistryStoreTest, KeyPathsAndDispositions) {
   HKey key = 0;
   std::uint32_t disposition = 0;
   auto create = [&](std::string_view path) {
-    return store_->CreateKeyEx(kHkcu, path, 0, reg::kAllAccess, &key, &disposition);
+    return store_->CreateKeyEx(reg::kCurrentUser, path, 0, reg::kAllAccess, &key, &disposition);
   };
   auto open = [&](std::string_view path) {
-    return store_->OpenKeyEx(kHkcu, path, 0, reg::kAllAccess, &key);
+    return store_->OpenKeyEx(reg::kCurrentUser, path, 0, reg::kAllAccess, &key);
   };
   ASSERT_EQ(create("A\\B"), reg::kSuccess);
   EXPECT_EQ(disposition, reg::kCreatedNewKey);
@@ -169,30 +166,30 @@ TEST_F(RegistryStoreTest, KeyPathsAndDispositions) {
 }
 
 TEST_F(RegistryStoreTest, EveryPredefinedRootIsItsOwnEmptyTree) {
-  Create(kHkcu, "Shared");
-  Create(kHkcc, "OnlyHere");
+  Create(reg::kCurrentUser, "Shared");
+  Create(reg::kCurrentConfig, "OnlyHere");
   for (const auto& root : RootKeys()) {
     std::vector<std::string> expected;
-    if (root.handle == kHkcu) expected = {"Shared"};
-    if (root.handle == kHkcc) expected = {"OnlyHere"};
+    if (root.handle == reg::kCurrentUser) expected = {"Shared"};
+    if (root.handle == reg::kCurrentConfig) expected = {"OnlyHere"};
     EXPECT_EQ(SubKeys(root.handle), expected) << root.name;
   }
 }
 
 TEST_F(RegistryStoreTest, DeleteKeyRefusesRootsAndDeletedKeysStayDeleted) {
-  HKey a = Create(kHkcu, "A");
+  HKey a = Create(reg::kCurrentUser, "A");
   store_->SetValueEx(a, "v", reg::kDword, Bytes({1, 0, 0, 0}));
-  EXPECT_EQ(store_->DeleteKey(kHkcu, ""), reg::kAccessDenied);
-  EXPECT_EQ(store_->DeleteKey(kHkcu, "a"), reg::kSuccess);
+  EXPECT_EQ(store_->DeleteKey(reg::kCurrentUser, ""), reg::kAccessDenied);
+  EXPECT_EQ(store_->DeleteKey(reg::kCurrentUser, "a"), reg::kSuccess);
   // The handle still open on the deleted key says so.
   EXPECT_EQ(store_->SetValueEx(a, "v", reg::kDword, Bytes({2, 0, 0, 0})), reg::kKeyDeleted);
   // A key made again under the same name starts empty.
-  EXPECT_TRUE(ValueNames(Create(kHkcu, "A")).empty());
+  EXPECT_TRUE(ValueNames(Create(reg::kCurrentUser, "A")).empty());
 }
 
 TEST_F(RegistryStoreTest, HandlesKeepTheirAccessRights) {
-  Create(kHkcu, "K");
-  HKey read_only = Open(kHkcu, "K", reg::kQueryValue);
+  Create(reg::kCurrentUser, "K");
+  HKey read_only = Open(reg::kCurrentUser, "K", reg::kQueryValue);
   EXPECT_EQ(store_->SetValueEx(read_only, "v", reg::kSz, Bytes({0})), reg::kAccessDenied);
   EXPECT_EQ(store_->DeleteValue(read_only, "v"), reg::kAccessDenied);
   char buffer[8];
@@ -202,11 +199,11 @@ TEST_F(RegistryStoreTest, HandlesKeepTheirAccessRights) {
   EXPECT_EQ(store_->CloseKey(read_only), reg::kSuccess);
   EXPECT_EQ(store_->CloseKey(read_only), reg::kInvalidHandle);
   EXPECT_EQ(store_->QueryInfoKey(read_only, &info), reg::kInvalidHandle);
-  EXPECT_EQ(store_->CloseKey(kHkcu), reg::kSuccess);  // a predefined root always closes
+  EXPECT_EQ(store_->CloseKey(reg::kCurrentUser), reg::kSuccess);  // a predefined root always closes
 }
 
 TEST_F(RegistryStoreTest, QueryValueReportsSizesAndRefusesSmallBuffers) {
-  HKey key = Create(kHkcu, "Q");
+  HKey key = Create(reg::kCurrentUser, "Q");
   store_->SetValueEx(key, "five", reg::kBinary, Bytes({1, 2, 3, 4, 5}));
   std::uint32_t type = 0, size = 0;
   ASSERT_EQ(store_->QueryValueEx(key, "FIVE", &type, nullptr, &size), reg::kSuccess);
@@ -226,7 +223,7 @@ TEST_F(RegistryStoreTest, QueryValueReportsSizesAndRefusesSmallBuffers) {
 }
 
 TEST_F(RegistryStoreTest, QueryInfoKeyReportsCountsAndLongestNames) {
-  HKey key = Create(kHkcu, "Info");
+  HKey key = Create(reg::kCurrentUser, "Info");
   Create(key, "ab");
   Create(key, "abcdef");
   store_->SetValueEx(key, "", reg::kSz, Bytes({'x', 0}));
@@ -246,7 +243,7 @@ TEST_F(RegistryStoreTest, QueryInfoKeyReportsCountsAndLongestNames) {
 }
 
 TEST_F(RegistryStoreTest, EnumerationIsByIndexInNameOrderForKeysAndCreationOrderForValues) {
-  HKey key = Create(kHkcu, "E");
+  HKey key = Create(reg::kCurrentUser, "E");
   for (const char* name : {"delta", "Alpha", "charlie", "BRAVO"}) Create(key, name);
   EXPECT_EQ(SubKeys(key), (std::vector<std::string>{"Alpha", "BRAVO", "charlie", "delta"}));
   char tiny[5];
@@ -266,10 +263,10 @@ TEST_F(RegistryStoreTest, EnumerationIsByIndexInNameOrderForKeysAndCreationOrder
 }
 
 TEST_F(RegistryStoreTest, CaseFoldingCoversTheCodePage) {
-  HKey key = Create(kHkcu, "\xE9l\xE8ve\x9A\xFF");  // élève, š, ÿ
+  HKey key = Create(reg::kCurrentUser, "\xE9l\xE8ve\x9A\xFF");  // élève, š, ÿ
   store_->CloseKey(key);
-  HKey same = Open(kHkcu, "\xC9L\xC8VE\x8A\x9F");  // ÉLÈVE, Š, Ÿ
-  EXPECT_EQ(SubKeys(kHkcu), std::vector<std::string>{"\xE9l\xE8ve\x9A\xFF"});
+  HKey same = Open(reg::kCurrentUser, "\xC9L\xC8VE\x8A\x9F");  // ÉLÈVE, Š, Ÿ
+  EXPECT_EQ(SubKeys(reg::kCurrentUser), std::vector<std::string>{"\xE9l\xE8ve\x9A\xFF"});
   store_->SetValueEx(same, "\xE6", reg::kSz, Bytes({0}));  // æ
   EXPECT_TRUE(Read(same, "\xC6"));                         // Æ
   EXPECT_FALSE(Read(same, "\xF7"));                        // ÷ has no capital
@@ -278,7 +275,7 @@ TEST_F(RegistryStoreTest, CaseFoldingCoversTheCodePage) {
 RegEdit Edit(RegEdit::Kind kind, std::string path, RegValue value = {}) {
   RegEdit edit;
   edit.kind = kind;
-  edit.root = kHklm;
+  edit.root = reg::kLocalMachine;
   edit.path = std::move(path);
   edit.value = std::move(value);
   return edit;
@@ -294,11 +291,11 @@ TEST_F(RegistryStoreTest, ApplyEditsIsAllOrNothing) {
   std::size_t failed = 99;
   EXPECT_EQ(store_->ApplyEdits(edits, &failed), reg::kBadPathname);
   EXPECT_EQ(failed, 2u);
-  EXPECT_TRUE(SubKeys(kHklm).empty());
+  EXPECT_TRUE(SubKeys(reg::kLocalMachine).empty());
 
   edits.pop_back();
   ASSERT_EQ(store_->ApplyEdits(edits), reg::kSuccess);
-  EXPECT_EQ(SubKeys(kHklm), (std::vector<std::string>{"Other", "Soft"}));
+  EXPECT_EQ(SubKeys(reg::kLocalMachine), (std::vector<std::string>{"Other", "Soft"}));
 
   // Missing trees and values are no failure.
   const std::vector<RegEdit> removals = {Edit(Kind::kDeleteValue, "Soft\\Deep", {"V", 0, {}}),
@@ -306,21 +303,21 @@ TEST_F(RegistryStoreTest, ApplyEditsIsAllOrNothing) {
                                          Edit(Kind::kDeleteTree, "soft"),
                                          Edit(Kind::kDeleteTree, "never\\there")};
   ASSERT_EQ(store_->ApplyEdits(removals), reg::kSuccess);
-  EXPECT_EQ(SubKeys(kHklm), std::vector<std::string>{"Other"});
+  EXPECT_EQ(SubKeys(reg::kLocalMachine), std::vector<std::string>{"Other"});
   const RegEdit root = Edit(Kind::kDeleteTree, "");
   EXPECT_EQ(store_->ApplyEdits(std::span(&root, 1)), reg::kAccessDenied);
 }
 
 // Export order is the model test's; here a path given in other case and a missing one.
 TEST_F(RegistryStoreTest, ExportTreeNamesKeysBelowThePathAsGiven) {
-  HKey b = Create(kHkcu, "R\\b");
-  Create(kHkcu, "R\\a");
+  HKey b = Create(reg::kCurrentUser, "R\\b");
+  Create(reg::kCurrentUser, "R\\a");
   store_->SetValueEx(b, "n", reg::kBinary, Bytes({7}));
   std::vector<RegKeyRecord> tree;
-  ASSERT_EQ(store_->ExportTree(kHkcu, "r", &tree), reg::kSuccess);
+  ASSERT_EQ(store_->ExportTree(reg::kCurrentUser, "r", &tree), reg::kSuccess);
   EXPECT_EQ(tree, (std::vector<RegKeyRecord>{
                       {"r", {}}, {"r\\a", {}}, {"r\\b", {{"n", reg::kBinary, Bytes({7})}}}}));
-  EXPECT_EQ(store_->ExportTree(kHkcu, "missing", &tree), reg::kFileNotFound);
+  EXPECT_EQ(store_->ExportTree(reg::kCurrentUser, "missing", &tree), reg::kFileNotFound);
 }
 
 // Two processes write their own values under shared keys at once, each on its own
@@ -339,7 +336,7 @@ TEST_F(RegistryStoreTest, TwoProcessesWritingAtOnceLoseNothing) {
     auto store = RegistryStore::Open(Path());
     for (int i = 0; i < kValues; ++i) {
       HKey key = 0;
-      failures += store->CreateKeyEx(kHkcu, key_of(i), 0, reg::kAllAccess, &key, nullptr) != 0;
+      failures += store->CreateKeyEx(reg::kCurrentUser, key_of(i), 0, reg::kAllAccess, &key, nullptr) != 0;
       failures += store->SetValueEx(key, name_of(w, i), reg::kDword, Bytes({w, i, i >> 8, 0})) != 0;
       store->CloseKey(key);
     }
@@ -353,7 +350,7 @@ TEST_F(RegistryStoreTest, TwoProcessesWritingAtOnceLoseNothing) {
   store_ = RegistryStore::Open(Path());
   for (int w = 0; w < kWriters; ++w) {
     for (int i = 0; i < kValues; ++i) {
-      auto value = Read(Open(kHkcu, key_of(i)), name_of(w, i));
+      auto value = Read(Open(reg::kCurrentUser, key_of(i)), name_of(w, i));
       ASSERT_TRUE(value) << name_of(w, i);
       EXPECT_EQ(value->data, Bytes({w, i, i >> 8, 0})) << name_of(w, i);
     }
@@ -400,7 +397,7 @@ TEST_F(RegistryStoreTest, RandomChangesMatchAPlainModel) {
       std::string name = names[rng() % 5];
       switch (rng() % 4) {
         case 0:  // create
-          store_->CloseKey(Create(kHkcu, path));
+          store_->CloseKey(Create(reg::kCurrentUser, path));
           learn(path);
           break;
         case 1: {  // delete
@@ -409,7 +406,7 @@ TEST_F(RegistryStoreTest, RandomChangesMatchAPlainModel) {
           RegStatus expect = !model.count(folded) ? reg::kFileNotFound
                              : has_children       ? reg::kAccessDenied
                                                   : reg::kSuccess;
-          ASSERT_EQ(store_->DeleteKey(kHkcu, path), expect) << path;
+          ASSERT_EQ(store_->DeleteKey(reg::kCurrentUser, path), expect) << path;
           if (expect == reg::kSuccess) model.erase(folded);
           break;
         }
@@ -418,7 +415,7 @@ TEST_F(RegistryStoreTest, RandomChangesMatchAPlainModel) {
           RegValue v{name, static_cast<std::uint32_t>(rng() % 4 ? rng() % 12 : rng()), {}};
           v.data.resize(rng() % 4 ? rng() % 8 : rng() % 5000);
           for (auto& b : v.data) b = static_cast<std::uint8_t>(rng());
-          HKey key = Create(kHkcu, path);
+          HKey key = Create(reg::kCurrentUser, path);
           ASSERT_EQ(store_->SetValueEx(key, name, v.type, v.data), reg::kSuccess);
           store_->CloseKey(key);
           learn(path);
@@ -434,7 +431,7 @@ TEST_F(RegistryStoreTest, RandomChangesMatchAPlainModel) {
         }
         case 3: {  // delete a value
           HKey key = 0;
-          if (store_->OpenKeyEx(kHkcu, path, 0, reg::kAllAccess, &key) != reg::kSuccess) {
+          if (store_->OpenKeyEx(reg::kCurrentUser, path, 0, reg::kAllAccess, &key) != reg::kSuccess) {
             ASSERT_FALSE(model.count(folded));
             break;
           }
@@ -451,7 +448,7 @@ TEST_F(RegistryStoreTest, RandomChangesMatchAPlainModel) {
       std::vector<RegKeyRecord> expected;
       for (const auto& [folded_path, key] : model) expected.push_back({key.path, key.values});
       std::vector<RegKeyRecord> actual;
-      ASSERT_EQ(store_->ExportTree(kHkcu, "", &actual), reg::kSuccess);
+      ASSERT_EQ(store_->ExportTree(reg::kCurrentUser, "", &actual), reg::kSuccess);
       ASSERT_EQ(actual, expected) << "seed " << seed << " step " << step;
     }
   }

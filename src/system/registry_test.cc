@@ -22,7 +22,6 @@ using platform::RegStatus;
 namespace reg = platform::reg;
 
 constexpr auto kHkcu = EnumRegistryRootKeys::rrkHKeyCurrentUser;
-constexpr HKey kHkcuHandle = 0x80000001u;
 
 // Passes every call to the store, counting keys opened and not yet closed, and can make
 // QueryInfoKey miscount the entries (a key changed between the calls) or fail, and reading
@@ -105,19 +104,19 @@ class RegistryTest : public ::testing::Test {
   // The stored value under HKCU, or nullopt; read past the class, straight from the store.
   std::optional<platform::RegValue> Stored(StringView key, StringView name) {
     std::vector<platform::RegKeyRecord> tree;
-    if (store_->ExportTree(kHkcuHandle, Ansi(key), &tree) != reg::kSuccess) return std::nullopt;
+    if (store_->ExportTree(reg::kCurrentUser, Ansi(key), &tree) != reg::kSuccess) return std::nullopt;
     for (const auto& value : tree.front().values) {
       if (value.name == Ansi(name)) return value;
     }
     return std::nullopt;
   }
   bool KeyExists(StringView key) {
-    return store_->ExportTree(kHkcuHandle, Ansi(key), nullptr) == reg::kSuccess;
+    return store_->ExportTree(reg::kCurrentUser, Ansi(key), nullptr) == reg::kSuccess;
   }
   void Put(StringView key, StringView name, std::uint32_t type, std::vector<std::uint8_t> data) {
     platform::RegEdit edit;
     edit.kind = platform::RegEdit::Kind::kSetValue;
-    edit.root = kHkcuHandle;
+    edit.root = reg::kCurrentUser;
     edit.path = Ansi(key);
     edit.value = {Ansi(name), type, std::move(data)};
     ASSERT_EQ(store_->ApplyEdits(std::span(&edit, 1)), reg::kSuccess);

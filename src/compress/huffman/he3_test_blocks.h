@@ -8,6 +8,7 @@
 #include <iterator>
 #include <numeric>
 #include <random>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -17,6 +18,8 @@ namespace narwick::huffman::test_blocks {
 
 using Bytes = std::vector<std::uint8_t>;
 using Codes = std::vector<std::pair<int, std::vector<int>>>;
+
+inline Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
 
 // A block with the given codes (value -> bits) whose body codes `message`.
 inline Bytes BuildBlock(const Codes& codes, const Bytes& message, std::int32_t length_field,

@@ -30,6 +30,7 @@ using test_blocks::BuildBlock;
 using test_blocks::CombCodes;
 using test_blocks::ReadFile;
 using test_blocks::Sample;
+using test_blocks::Text;
 using test_blocks::Xor;
 
 struct Pass {
@@ -76,7 +77,6 @@ Pass ChoppedDecode(const Bytes& data, std::int64_t byte_len) {
 
 Pass Model(reference::Outcome o) { return {o.status, std::move(o.bytes), std::move(o.progress)}; }
 
-Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
 
 // The whole-buffer decoder, the model and the streaming decoder agree on status, output
 // and progress. Returns the whole-buffer result.

@@ -27,12 +27,12 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 using huffman::test_blocks::ReadFile;
+using huffman::test_blocks::Text;
 using huffman::test_blocks::WriteFile;
 
 const Bytes kAbabBlock = {0x48, 0x45, 0x33, 0x0D, 0x00, 0x04, 0x00, 0x00, 0x00,
                           0x02, 0x00, 0x61, 0x01, 0x62, 0x01, 0x02, 0x0A};
 
-Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
 
 // Events as a host sees them: progress values (checked to arrive as Integer, dispatch id 1)
 // and messages (String, dispatch id 2).

@@ -24,7 +24,7 @@ using Bytes = std::vector<std::uint8_t>;
 // repeat 4078 places back; long runs of one byte), full matches at chain ends (runs of
 // random length, blocks repeated in random data), and shifted copies of one block, which
 // unlink many neighbouring positions.
-Bytes MakeInput(std::mt19937_64& rng, std::size_t size, bool cut_first) {
+Bytes MakeChainCuttingInput(std::mt19937_64& rng, std::size_t size, bool cut_first) {
   Bytes input(size);
   std::size_t i = 0;
   // `cut_first`: a stretch that cuts chains, then a run that makes them plain again.
@@ -167,7 +167,7 @@ TEST(LzMatchFinderTest, FollowsTheDefinedChainsItemByItem) {
   std::uint64_t spells = 0;
   std::uint64_t most_in_one_input = 0;
   for (int run = 0; run < runs; ++run) {
-    const Bytes input = MakeInput(rng, 16000 + rng() % 24000, run % 2 == 0);
+    const Bytes input = MakeChainCuttingInput(rng, 16000 + rng() % 24000, run % 2 == 0);
     auto lockstep = std::make_unique<Lockstep>(input);
     while (!lockstep->done()) {
       std::uint32_t length = 0;
