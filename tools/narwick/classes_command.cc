@@ -36,8 +36,12 @@ void Setup(CLI::App& app, int& exit_code) {
         std::string params;
         for (const auto& p : member.params) {
           if (!params.empty()) params += ", ";
-          params += (p.optional ? "[" : "") + std::string(p.by_ref ? "ByRef " : "") + p.name +
-                    (p.optional ? "]" : "");
+          // Appended piece by piece: GCC 12 at -O3 wrongly reports "[" + std::string(...) as
+          // an overlapping copy.
+          if (p.optional) params += '[';
+          if (p.by_ref) params += "ByRef ";
+          params += p.name;
+          if (p.optional) params += ']';
         }
         std::printf("    %-6s %s(%s)\n", KindName(member.kind), member.name.c_str(), params.c_str());
       }
