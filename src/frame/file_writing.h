@@ -33,6 +33,20 @@ inline mode_t NewFileMode() {
   return static_cast<mode_t>(0666 & ~mask);
 }
 
+// The mode for a file that replaces `path`: that of the regular file there, or a new file's.
+inline mode_t ReplacementMode(const char* path) {
+  struct stat existing {};
+  return ::stat(path, &existing) == 0 && S_ISREG(existing.st_mode) ? static_cast<mode_t>(existing.st_mode & 07777)
+                                                                    : NewFileMode();
+}
+
+// A device, a pipe or a socket in a file's place: writers write into it and never rename over
+// it (a rename over /dev/null would put a plain file there).
+inline bool IsSpecialFile(const char* path) {
+  struct stat existing {};
+  return ::stat(path, &existing) == 0 && !S_ISREG(existing.st_mode) && !S_ISDIR(existing.st_mode);
+}
+
 // The file a path names through its symbolic links, for writers that replace a file by renaming
 // a new one over it: the file is replaced and the link kept. A dangling link names the file it
 // would create; a loop of links names nothing.

@@ -32,9 +32,7 @@ void ReplacingFileWriter::Abandon() {
 
 bool ReplacingFileWriter::Open(const std::string& path) {
   Abandon();
-  struct stat existing {};
-  if (::stat(path.c_str(), &existing) == 0 && !S_ISREG(existing.st_mode) && !S_ISDIR(existing.st_mode)) {
-    // A device or a pipe is written into: renaming over it would put a plain file in its place.
+  if (frame::IsSpecialFile(path.c_str())) {
     target_ = path;
     fd_ = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
     buffer_.clear();
@@ -45,7 +43,6 @@ bool ReplacingFileWriter::Open(const std::string& path) {
   const std::optional<std::filesystem::path> target = frame::ThroughLinks(path);
   if (!target || target->filename().empty()) return false;
   target_ = target->string();
-  const bool exists = ::stat(target_.c_str(), &existing) == 0;
   // Beside the target under its own name, unless that leaves the name too long for the folder.
   constexpr std::string_view kTempSuffix = ".tmp-XXXXXX";
   std::string pattern = target_ + std::string(kTempSuffix);
@@ -57,9 +54,7 @@ bool ReplacingFileWriter::Open(const std::string& path) {
   fd_ = ::mkstemp(name.data());
   if (fd_ < 0) return false;
   temp_ = name.data();
-  const mode_t mode = exists && S_ISREG(existing.st_mode) ? static_cast<mode_t>(existing.st_mode & 07777)
-                                                          : frame::NewFileMode();
-  ::fchmod(fd_, mode);
+  ::fchmod(fd_, frame::ReplacementMode(target_.c_str()));
   buffer_.clear();
   buffer_.reserve(kBlockSize);
   return true;

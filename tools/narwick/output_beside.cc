@@ -80,19 +80,6 @@ void Unlist(int slot) {
   if (--g_listed == 0) RestoreHandlers();
 }
 
-// The mode of the file a new one replaces, or a new file's mode.
-mode_t ModeFor(const std::filesystem::path& target) {
-  struct stat status {};
-  return ::stat(target.c_str(), &status) == 0 ? status.st_mode & 07777 : frame::NewFileMode();
-}
-
-// A device, a pipe or a socket: written into, never replaced (renaming over /dev/null would
-// put a plain file in its place).
-bool IsSpecial(const std::filesystem::path& target) {
-  struct stat status {};
-  return ::stat(target.c_str(), &status) == 0 && !S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode);
-}
-
 [[noreturn]] void FailToWrite(const std::filesystem::path& target, int error) {
   throw Failure("cannot write " + target.string() + ": " + std::strerror(error));
 }
@@ -128,7 +115,7 @@ void CopyInto(const std::filesystem::path& from, const std::filesystem::path& to
 }  // namespace
 
 OutputBeside::OutputBeside(const std::filesystem::path& target, Create create)
-    : target_(target), into_special_(IsSpecial(target)) {
+    : target_(target), into_special_(frame::IsSpecialFile(target.c_str())) {
   if (!into_special_) {
     const std::optional<std::filesystem::path> file = frame::ThroughLinks(target);
     if (!file) FailToWrite(target, ELOOP);
@@ -171,7 +158,7 @@ void OutputBeside::Commit() {
     CopyInto(path_, target_);
     ::unlink(path_.c_str());
   } else {
-    ::chmod(path_.c_str(), ModeFor(target_));
+    ::chmod(path_.c_str(), frame::ReplacementMode(target_.c_str()));
     if (::rename(path_.c_str(), target_.c_str()) != 0) FailToWrite(target_, errno);
   }
   path_.clear();
