@@ -6,9 +6,6 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <iostream>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -22,6 +19,7 @@
 #include "narwick/frame/variant.h"
 #include "narwick/list/ordered_linked_list.h"
 #include "output_beside.h"
+#include "read_input.h"
 
 namespace narwick::cli::list_command {
 namespace {
@@ -43,21 +41,6 @@ struct ListFile {
   String text;                 // the list text, for a text file
   std::size_t tail_bytes = 0;  // an incomplete last record of a record file
 };
-
-Bytes ReadAll(const std::string& path) {
-  if (path == "-") {
-    Bytes bytes{std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>()};
-    if (std::cin.bad()) throw Failure("cannot read standard input");
-    return bytes;
-  }
-  std::error_code ec;
-  if (std::filesystem::is_directory(path, ec)) throw Failure(path + ": is a folder, not a list file");
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw Failure(path + ": cannot open the file");
-  Bytes bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  if (in.bad()) throw Failure(path + ": cannot read the file");
-  return bytes;
-}
 
 bool IsUtf8(const Bytes& bytes) {
   for (std::size_t i = 0; i < bytes.size();) {
@@ -172,7 +155,7 @@ bool ParseText(const String& text, std::vector<Row>& rows, std::string& fault) {
 // Record file when every whole record decodes and there is at least one (or the file is
 // empty); otherwise a list text when the content reads as one; otherwise a clear failure.
 ListFile ReadListFile(const std::string& path) {
-  const Bytes bytes = ReadAll(path);
+  const Bytes bytes = ReadInputFile(path, "a list file");
   ListFile file;
   std::string record_fault;
   if (bytes.empty() ||

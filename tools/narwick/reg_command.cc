@@ -2,15 +2,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iostream>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "command.h"
 #include "output_beside.h"
+#include "read_input.h"
 #include "narwick/frame/codepage.h"
 #include "narwick/frame/variant.h"
 #include "platform/reg_file.h"
@@ -269,15 +267,6 @@ void List(const Options& o) {
   store->CloseKey(handle);
 }
 
-std::vector<std::uint8_t> ReadInput(const std::string& file) {
-  if (file == "-") return {std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>()};
-  std::error_code ec;
-  if (std::filesystem::is_directory(file, ec)) throw Failure(file + " is a folder, not a .reg file");
-  std::ifstream in(file, std::ios::binary);
-  if (!in) throw Failure("cannot read " + file);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 void WriteOutput(const std::string& file, const std::vector<std::uint8_t>& bytes) {
   if (file == "-") {
     std::fwrite(bytes.data(), 1, bytes.size(), stdout);
@@ -303,7 +292,7 @@ void Export(const Options& o) {
 }
 
 void Import(const Options& o) {
-  std::vector<std::uint8_t> bytes = ReadInput(o.file);
+  std::vector<std::uint8_t> bytes = ReadInputFile(o.file, "a .reg file");
   platform::RegFileParse parsed = platform::ParseRegFile(bytes);
   if (parsed.error) {
     throw Failure(o.file + " line " + std::to_string(parsed.error->line) + ": " + parsed.error->message +
