@@ -93,6 +93,24 @@ TEST_F(LzCommandTest, NonContainerIsRefused) {
   EXPECT_EQ(RunTool({"lz", "info", File("plain.txt")}).exit_code, 1);
 }
 
+TEST_F(LzCommandTest, TheInputIsNeverItsOwnOutput) {
+  Write("in.txt", Sample(5000));
+  ASSERT_EQ(RunTool({"lz", "compress", File("in.txt"), File("in.qvx")}).exit_code, 0);
+  const std::string container = Read("in.qvx");
+  for (const auto& [mode, input] : {std::pair{"compress", "in.txt"}, std::pair{"decompress", "in.qvx"}}) {
+    std::filesystem::create_symlink(File(input), File("link"));
+    for (const char* output : {input, "link"}) {
+      ToolResult r = RunTool({"lz", mode, File(input), File(output)});
+      EXPECT_EQ(r.exit_code, 1) << mode << " " << output;
+      EXPECT_NE(r.err.find("is the input file itself"), std::string::npos) << r.err;
+    }
+    std::filesystem::remove(File("link"));
+  }
+  EXPECT_EQ(Read("in.txt"), Sample(5000));
+  EXPECT_EQ(Read("in.qvx"), container);
+  EXPECT_EQ(Entries(), 2u);
+}
+
 TEST_F(LzCommandTest, UsageErrorsExitWithTwo) {
   EXPECT_EQ(RunTool({"lz", "compress", File("only-one")}).exit_code, 2);
   EXPECT_EQ(RunTool({"lz"}).exit_code, 2);
