@@ -20,8 +20,11 @@ endif()
 
 # libFuzzer steers by edge coverage: the library's objects need the same instrumentation as
 # the targets, or it sees only the target file and mutates blind.
+# Every program links the coverage runtime then (the tests too); only the fuzz targets take
+# libFuzzer's main.
 if(NARWICK_LIBFUZZER)
   add_compile_options(-fsanitize=fuzzer-no-link)
+  add_link_options(-fsanitize=fuzzer-no-link)
 endif()
 
 # While several developers work in one tree, a listed file may not exist yet; developer
