@@ -311,7 +311,7 @@ void Import(const Options& o) {
     keys += edit.kind == platform::RegEdit::Kind::kCreateKey;
     values += edit.kind == platform::RegEdit::Kind::kSetValue;
   }
-  std::printf("imported %zu keys and %zu values\n", keys, values);
+  std::printf("imported %zu key%s and %zu value%s\n", keys, keys == 1 ? "" : "s", values, values == 1 ? "" : "s");
 }
 
 void Setup(CLI::App& app, int& exit_code) {
