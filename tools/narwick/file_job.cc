@@ -33,7 +33,6 @@ int RunFileJob(const FileJobOptions& options, const char* label, frame::EventSou
   if (fs::exists(source) && !fs::is_regular_file(source)) {
     throw Failure("'" + options.input + "' is not a regular file; a pipe or device must be saved to a file first");
   }
-  if (fs::is_directory(target, ec)) throw Failure("'" + options.output + "' is a folder");
   // Writing over the input would leave only the result; almost always a slip of the keyboard.
   if (fs::equivalent(options.input, target, ec)) {
     throw Failure("'" + options.output + "' is the input file itself; give another OUT");

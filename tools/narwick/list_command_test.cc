@@ -148,7 +148,7 @@ TEST_F(ListCommandTest, AFailedWriteSaysWhyAndLeavesNothingBehind) {
   EXPECT_EQ(to_records.err, "narwick: " + File("dir") + ": cannot write the file\n");
   ToolResult to_text = RunTool({"list", "convert", golden_, File("dir")});
   EXPECT_EQ(to_text.exit_code, 1);
-  EXPECT_EQ(to_text.err, "narwick: cannot write " + File("dir") + ": Is a directory\n");
+  EXPECT_EQ(to_text.err, "narwick: '" + File("dir") + "' is a folder\n");
   EXPECT_TRUE(std::filesystem::is_directory(File("dir")));
   EXPECT_EQ(Entries(), entries);
 }

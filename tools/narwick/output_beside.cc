@@ -120,6 +120,8 @@ OutputBeside::OutputBeside(const std::filesystem::path& target, Create create)
     const std::optional<std::filesystem::path> file = frame::ThroughLinks(target);
     if (!file) FailToWrite(target, ELOOP);
     target_ = *file;
+    std::error_code ec;
+    if (std::filesystem::is_directory(target_, ec)) throw Failure("'" + target.string() + "' is a folder");
   }
   const std::filesystem::path folder = into_special_           ? std::filesystem::temp_directory_path()
                                        : target_.has_parent_path() ? target_.parent_path()

@@ -153,7 +153,7 @@ TEST_F(RegCommandTest, AFailedExportSaysWhyAndLeavesNothingBehind) {
   const auto entries = std::distance(std::filesystem::directory_iterator(folder_.path()), {});
   ToolResult folder = Reg({"export", "HKCU\\X", File("dir")});
   EXPECT_EQ(folder.exit_code, 1);
-  EXPECT_EQ(folder.err, "narwick: cannot write " + File("dir") + ": Is a directory\n");
+  EXPECT_EQ(folder.err, "narwick: '" + File("dir") + "' is a folder\n");
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder_.path()), {}), entries);
 }
 

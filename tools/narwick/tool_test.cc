@@ -66,6 +66,28 @@ TEST(ToolTest, OutputLostToAFullDiskIsAFailure) {
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "narwick: cannot write standard output\n");
 }
 
+// The file jobs refuse a folder as their output, by the name given ("DIR/." too, where a
+// rename would only say that the folder is busy), and put nothing in it.
+TEST(ToolTest, AFolderIsNoOutputFile) {
+  TempFolder folder;
+  const std::string out = (folder.path() / "out").string();
+  std::filesystem::create_directory(out);
+  const std::string in = (folder.path() / "in.txt").string();
+  std::ofstream(in) << "some text";
+  const std::string key = (folder.path() / "key").string();
+  std::ofstream(key) << "k";
+  for (const std::string& target : {out, out + "/."}) {
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"lz", "compress", in, target},
+                                                  {"huffman", "compress", in, target},
+                                                  {"rc4", "encrypt", in, target, "--key-file", key}}) {
+      ToolResult r = RunTool(args);
+      EXPECT_EQ(r.exit_code, 1) << args[0];
+      EXPECT_EQ(r.err, "narwick: '" + target + "' is a folder\n") << args[0];
+      EXPECT_TRUE(std::filesystem::is_empty(out)) << args[0];
+    }
+  }
+}
+
 TEST(ToolTest, WindowWithoutADisplayFailsWithAMessage) {
   ToolResult r = RunTool({"window", "opaque", "0x400001"}, "", {"DISPLAY=:9999"});
   EXPECT_EQ(r.exit_code, 1);
