@@ -113,16 +113,19 @@ class ChunkReader {
   // advance the cursor themselves.
   const std::uint8_t*& cursor() { return in_; }
   const std::uint8_t* const& chunk_end() const { return end_; }
+  const std::uint8_t* chunk_begin() const { return begin_; }
 
  private:
   void Refill() {
     std::span<const std::uint8_t> chunk = source_->Next();
+    begin_ = chunk.data();
     in_ = chunk.data();
     end_ = in_ + chunk.size();
     exhausted_ = chunk.empty();
   }
 
   Source* source_;
+  const std::uint8_t* begin_ = nullptr;
   const std::uint8_t* in_ = nullptr;
   const std::uint8_t* end_ = nullptr;
   bool exhausted_ = false;
@@ -259,16 +262,11 @@ bool Encoding<Source, Sink, Progress>::CodeUntil(std::uint64_t stop_at) {
     }
   };
 
-  // One item per pass: search at r, emit a literal or a match, then advance r over it.
-  while (lookahead > 0 && now < stop_at) {
-    std::uint32_t position;
-    std::uint32_t length = finder.Find(text, r, now, position);
-    if (length > lookahead) length = lookahead;
+  // Puts an item into the group (its length, 1 for a literal). False when the sink refused
+  // the full group before it.
+  auto emit = [&](std::uint32_t& length, std::uint32_t position, std::uint8_t literal) {
     if (flag_count == 8) {
-      if (!sink_->Put(code, code_ptr)) {
-        save();
-        return false;
-      }
+      if (!sink_->Put(code, code_ptr)) return false;
       code_ptr = 1;
       flag_count = 0;
       code[0] = 0;
@@ -279,10 +277,90 @@ bool Encoding<Source, Sink, Progress>::CodeUntil(std::uint64_t stop_at) {
       code_ptr += 2;
     } else {
       length = 1;
-      code[code_ptr++] = text[r];
+      code[code_ptr++] = literal;
       code[0] = static_cast<std::uint8_t>(code[0] | (1u << flag_count));
     }
     ++flag_count;
+    return true;
+  };
+
+  // Where the chunk holds the 4096 bytes before r and plenty after it, items are coded on the
+  // input itself (MatchFinder::FindAt): no ring to fill and no position to link one step at a
+  // time. Progress comes at the same points: one multiple of 4096 crossed by an item at the
+  // step that reaches it, and once more after the item when it ends there. The loop leaves the
+  // ring as the steps would have (it holds the last 4096 bytes read, spaces before the input's
+  // start) before the ring loop below takes over: at the chunk's end, when the chains are
+  // cut (exact mode, whose item's steps the ring loop does), or when the sink refuses.
+  constexpr std::ptrdiff_t kLinearSlack = 96;  // the compares' 24 bytes past the longest item
+  const auto linear_ready = [&] {
+    const std::ptrdiff_t history = in - next_byte.chunk_begin() - std::ptrdiff_t{kMaxMatch};
+    return !finder.exact() && lookahead == kMaxMatch && in_end - in >= kLinearSlack && history >= 0 &&
+           static_cast<std::uint64_t>(history) >= std::min<std::uint64_t>(now, kRingSize);
+  };
+  enum class LinearEnd { kRing, kExactItem, kSinkRefused };
+  std::uint32_t exact_item = 0;
+  const auto code_linear = [&] {
+    const std::uint8_t* at = in - kMaxMatch;
+    LinearEnd end = LinearEnd::kRing;
+    while (now < stop_at && in_end - at >= kLinearSlack + std::ptrdiff_t{kMaxMatch}) {
+      std::uint32_t position;
+      std::uint32_t length =
+          finder.FindAt(at, now, static_cast<std::size_t>(in_end - at - 8), position);
+      if (!emit(length, position, at[0])) {
+        end = LinearEnd::kSinkRefused;
+        break;
+      }
+      if (finder.exact()) {
+        exact_item = length;
+        end = LinearEnd::kExactItem;
+        break;
+      }
+      finder.RetireItemAt(at, length, now);
+      const std::uint64_t before = now + kMaxMatch;  // the bytes read so far
+      if ((before & (kProgressInterval - 1)) + length >= kProgressInterval) {
+        const std::uint64_t reached = (before + length) & ~std::uint64_t{kProgressInterval - 1};
+        progress(reached);
+        if (reached == before + length) progress(reached);
+      }
+      now += length;
+      at += length;
+    }
+    // The ring as the steps leave it: slot by slot the bytes of the last 4096 positions read.
+    const std::uint64_t read = now + kMaxMatch;
+    const std::uint64_t oldest = read > kRingSize ? read - kRingSize : 0;
+    for (std::uint64_t q = oldest; q < read;) {
+      const auto slot = static_cast<std::uint32_t>(q & kRingMask);
+      const std::uint64_t run = std::min<std::uint64_t>(read - q, kRingSize - slot);
+      std::memcpy(text + slot, at + (q - now), run);
+      q += run;
+    }
+    std::memcpy(text + kRingSize, text, kMaxMatch);
+    r = static_cast<std::uint32_t>(now & kRingMask);
+    consumed = read;
+    in = at + kMaxMatch;
+    return end;
+  };
+
+  // One item per pass: search at r, emit a literal or a match, then advance r over it.
+  while (lookahead > 0 && now < stop_at) {
+    std::uint32_t position = 0;
+    std::uint32_t length;
+    if (linear_ready()) {
+      const LinearEnd end = code_linear();
+      if (end == LinearEnd::kSinkRefused) {
+        save();
+        return false;
+      }
+      if (end == LinearEnd::kRing) continue;
+      length = exact_item;  // emitted already; its steps follow the defined chains
+    } else {
+      length = finder.Find(text, r, now, position);
+      if (length > lookahead) length = lookahead;
+      if (!emit(length, position, text[r])) {
+        save();
+        return false;
+      }
+    }
 
     if (finder.exact()) {
       advance(std::true_type{}, length);

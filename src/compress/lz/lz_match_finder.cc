@@ -17,33 +17,34 @@ void MatchFinder::Reset() {
   now_ = 0;
   swept_at_ = 0;
   checked_at_ = 0;
+  indexed_ = 0;
   end_link_ = kEndNone;
   retired_ = 0;
   std::fill(std::begin(bucket_head_), std::end(bucket_head_), StaleStamp());
   std::fill(std::begin(chain_head_), std::end(chain_head_), StaleStamp());
-  std::fill(std::begin(linked_), std::end(linked_), std::uint8_t{0});
+  std::fill(std::begin(unlinked_), std::end(unlinked_), std::uint8_t{1});
 }
 
-// Heads out of window get a stamp just far enough back to stay out until the next sweep.
+// Heads out of window get a stamp just far enough back to stay out until the next sweep;
+// heads indexed ahead stay.
 void MatchFinder::Sweep() {
   const Stamp stale = StaleStamp();
-  const auto refresh = [&](Stamp stamp) { return InWindow(stamp) ? stamp : stale; };  // no branch: ages are random
+  const auto refresh = [&](Stamp stamp) { return InWindow(stamp) || Ahead(stamp) ? stamp : stale; };  // no branch: ages are random
   std::transform(std::begin(bucket_head_), std::end(bucket_head_), std::begin(bucket_head_), refresh);
   std::transform(std::begin(chain_head_), std::end(chain_head_), std::begin(chain_head_), refresh);
   swept_at_ = now_;
 }
 
 // In ordinary mode the follower of p is the next older linked position of its chain.
-void MatchFinder::UnlinkFollower(std::uint32_t p, std::uint32_t chain) {
-  const Stamp follower = NextLinked(chain_prev_[p]);
+void MatchFinder::UnlinkFollower(Stamp p, std::uint32_t chain) {
+  const Stamp follower = NextLinked(chain_prev_[p & kIndexMask]);
   if (!InWindow(follower)) {
     UnlinkEndMark();
     return;
   }
-  const std::uint32_t t = follower & kRingMask;
-  linked_[t] = 0;
-  const Stamp after = NextLinked(chain_prev_[t]);
-  chain_prev_[p] = after;  // later walks skip the unlinked ones at once
+  unlinked_[follower & kIndexMask] = 1;
+  const Stamp after = NextLinked(chain_prev_[follower & kIndexMask]);
+  chain_prev_[p & kIndexMask] = after;  // later walks skip the unlinked ones at once
   if (!InWindow(after)) {  // p is last now
     end_link_ = static_cast<std::uint16_t>(chain);
     retired_ = 0;
@@ -55,7 +56,7 @@ void MatchFinder::UnlinkFollower(std::uint32_t p, std::uint32_t chain) {
 // emptied is really cut: from there on the chains are followed as defined.
 void MatchFinder::UnlinkEndMark() {
   ResolveEndLink();
-  if (end_link_ != kEndNone && (end_link_ & kEndHead) && InWindow(NextLinked(chain_head_[end_link_ & kRingMask]))) {
+  if (end_link_ != kEndNone && (end_link_ & kEndHead) && InWindow(NextLinked(Newest(chain_head_[end_link_ & kRingMask], chain_prev_)))) {
     EnterExactMode();
     chains_.Unlink(kEndOfChain);
     return;
@@ -70,7 +71,7 @@ std::uint16_t MatchFinder::ResolvedEndLink() const {
   if (retired_ == 0) return end_link_;
   const std::uint32_t chain = retired_ & kRingMask;
   const std::uint64_t since = now_ - ((retired_ >> 12) - 1);
-  for (Stamp s = NextLinked(chain_head_[chain]); InWindow(s); s = NextLinked(chain_prev_[s & kRingMask])) {
+  for (Stamp s = NextLinked(Newest(chain_head_[chain], chain_prev_)); InWindow(s); s = NextLinked(chain_prev_[s & kIndexMask])) {
     if (Age(s) > since) return static_cast<std::uint16_t>(chain);
   }
   return static_cast<std::uint16_t>(kEndHead | chain);
@@ -89,7 +90,7 @@ void MatchFinder::WriteChains(DefinedChains& out) const {
   const std::uint16_t end_link = ResolvedEndLink();
   for (std::uint32_t chain = 0; chain < kHashCount; ++chain) {
     std::uint32_t before = kChainHeadBase + chain;
-    for (Stamp s = NextLinked(chain_head_[chain]); InWindow(s); s = NextLinked(chain_prev_[s & kRingMask])) {
+    for (Stamp s = NextLinked(Newest(chain_head_[chain], chain_prev_)); InWindow(s); s = NextLinked(chain_prev_[s & kIndexMask])) {
       const std::uint32_t x = s & kRingMask;
       out.next[before] = static_cast<std::uint16_t>(x);
       out.prev[x] = static_cast<std::uint16_t>(before);
@@ -182,13 +183,13 @@ bool MatchFinder::ChainsArePlain(const std::uint8_t* text) const {
 void MatchFinder::BuildIndex(const std::uint8_t* text) {
   std::fill(std::begin(bucket_head_), std::end(bucket_head_), StaleStamp());
   std::fill(std::begin(chain_head_), std::end(chain_head_), StaleStamp());
-  std::fill(std::begin(linked_), std::end(linked_), std::uint8_t{0});
   const std::uint64_t reach = std::min<std::uint64_t>(now_, kWindow);
   for (std::uint64_t at = now_ - reach; at < now_; ++at) {
     const auto x = static_cast<std::uint32_t>(at & kRingMask);
-    Index(text, x, static_cast<Stamp>(at));
-    linked_[x] = chains_.prev[x] != kEndOfChain;
+    Index(text + x, static_cast<Stamp>(at));
+    unlinked_[at & kIndexMask] = chains_.prev[x] == kEndOfChain;
   }
+  indexed_ = now_;
   const std::uint32_t q = chains_.prev[kEndOfChain];
   if (q == kEndOfChain) {
     end_link_ = kEndNone;

@@ -17,6 +17,10 @@
 // whose first three bytes hash alike. What the chains would say about entry 4096 is kept as
 // one value. When a cut would really cut, the defined chains are written out from the index
 // and the finder follows them literally ("exact mode") until they are plain again.
+//
+// Where the coder has the input itself at hand (FindAt), positions are indexed a batch at a
+// time ahead of the search rather than one per step; the walks never see them early, since
+// a search starts from the newest position before its own.
 #pragma once
 
 #include <cstdint>
@@ -81,7 +85,6 @@ struct DefinedChains {
 // Whether two sets of chains decide every later search alike: all back links, and the forward
 // links of the end mark, the heads and every linked position.
 bool SameDefinedChains(const DefinedChains& a, const DefinedChains& b);
-
 class MatchFinder {
  public:
   // Empty chains, ordinary mode, position 0.
@@ -103,10 +106,23 @@ class MatchFinder {
   // Ordinary mode: the retires of an item's `length` steps from r on, before any of them.
   // Only the last retire of a linked position leaves a trace, and the steps change neither
   // the flags nor the bytes it reads (those of positions 18 and more ahead of each step).
-  void RetireItem(const std::uint8_t* text, std::uint32_t r, std::uint32_t length, std::uint64_t now);
-  // Links r.
+  void RetireItem(const std::uint8_t* text, std::uint32_t r, std::uint32_t length, std::uint64_t now) {
+    RetireItemAt([&](std::uint32_t i) { return text + ((r + kMaxMatch + i) & kRingMask); }, length, now);
+  }
+  // Links r (unless it was indexed ahead, see FindAt).
   template <bool kExact>
   void Link(const std::uint8_t* text, std::uint32_t r, std::uint64_t now);
+
+  // The same search and retires in ordinary mode on the input itself, where the bytes of
+  // position `now` are at `at` and every byte from 4096 before it to 64 after it is at hand.
+  // No position is linked one at a time there: positions are indexed a batch at a time,
+  // ahead of the search, from the input (`indexable` bytes after `at` may be read), and the
+  // search starts from the newest one before `now`. Candidates and results are the ones Find
+  // gives on the ring, whose bytes are the same.
+  std::uint32_t FindAt(const std::uint8_t* at, std::uint64_t now, std::size_t indexable, std::uint32_t& position);
+  void RetireItemAt(const std::uint8_t* at, std::uint32_t length, std::uint64_t now) {
+    RetireItemAt([&](std::uint32_t i) { return at + i - kWindow; }, length, now);
+  }
 
   // For tests: how many times the finder had to follow the defined chains literally.
   std::uint64_t exact_spells() const { return exact_spells_; }
@@ -118,10 +134,18 @@ class MatchFinder {
   using Stamp = std::uint16_t;  // input position modulo 65536
   static constexpr std::uint32_t kWindow = kRingSize - kMaxMatch;  // linked positions are 1..4078 back
   static constexpr std::uint32_t kBucketBits = 13;
+  // The lists' links and the unlinked marks are kept per position modulo kIndexSize: room for
+  // the window and for positions indexed ahead of the search (at most kAhead).
+  static constexpr std::uint32_t kIndexSize = 4 * kRingSize;
+  static constexpr std::uint32_t kIndexMask = kIndexSize - 1;
+  static constexpr std::uint32_t kAhead = 2048;
+  // Stamps from `now` to this far ahead are positions indexed ahead, not old ones.
+  static constexpr std::uint32_t kFuture = 4096;
   // Heads out of window are restamped this far back at every sweep, and sweeps come often
-  // enough that no stamp reachable from a list gets 65536 places old and looks new again.
+  // enough that no stamp reachable from a list gets 65536 - kFuture places old and looks new.
   static constexpr std::uint32_t kStaleAge = 0x2000;
   static constexpr std::uint32_t kSweepInterval = 0xC000;
+  static_assert(kStaleAge + kSweepInterval + kAhead < 0x10000 - kFuture && kAhead + kMaxMatch < kFuture);
   static constexpr std::uint64_t kMaxCheckInterval = 1 << 16;
   // What entry 4096's back link holds, as one value: nothing; a chain's last position (it
   // stays last while the value holds); or a chain's head (the chain was emptied). A retire
@@ -134,30 +158,43 @@ class MatchFinder {
   }
   Stamp Age(Stamp stamp) const { return static_cast<Stamp>(static_cast<Stamp>(now_) - stamp); }
   bool InWindow(Stamp stamp) const { return Age(stamp) <= kWindow; }
+  bool Ahead(Stamp stamp) const { return static_cast<Stamp>(stamp - static_cast<Stamp>(now_)) < kFuture; }
   Stamp StaleStamp() const { return static_cast<Stamp>(now_ - kStaleAge); }
+  bool Linked(Stamp stamp) const { return !unlinked_[stamp & kIndexMask]; }
+  // The newest position of a list before `now`, from its head (positions indexed ahead come
+  // first).
+  Stamp Newest(Stamp head, const Stamp* prev) const {
+    while (Ahead(head)) head = prev[head & kIndexMask];
+    return head;
+  }
   // The first linked position at or after `stamp` on a chain list, or a fresh stale stamp
   // (so that no old stamp is carried on by the shortcut UnlinkFollower stores).
   Stamp NextLinked(Stamp stamp) const {
     while (InWindow(stamp)) {
-      if (linked_[stamp & kRingMask]) return stamp;
-      stamp = chain_prev_[stamp & kRingMask];
+      if (Linked(stamp)) return stamp;
+      stamp = chain_prev_[stamp & kIndexMask];
     }
     return StaleStamp();
   }
-  // Lists position x, stamped `stamp`, in its bucket and chain lists; returns its chain.
-  std::uint32_t Index(const std::uint8_t* text, std::uint32_t x, Stamp stamp) {
-    const std::uint32_t head = LoadHead(text, x);
+  // Lists the position stamped `stamp`, whose first bytes are `bytes`, in its bucket and
+  // chain lists, linked.
+  void Index(const std::uint8_t* bytes, Stamp stamp) {
+    const std::uint32_t head = LoadHead(bytes, 0);
     const std::uint32_t chain = ChainOf(head);
     const std::uint32_t bucket = BucketOf(head);
+    const std::uint32_t x = stamp & kIndexMask;
     chain_prev_[x] = chain_head_[chain];
     chain_head_[chain] = stamp;
     bucket_prev_[x] = bucket_head_[bucket];
     bucket_head_[bucket] = stamp;
-    return chain;
+    unlinked_[x] = 0;
   }
+  // Shared by both retire loops: `bytes(i)` gives the bytes of the position step i retires.
+  template <class Bytes>
+  void RetireItemAt(Bytes bytes, std::uint32_t length, std::uint64_t now);
 
   std::uint32_t FindExact(const std::uint8_t* text, std::uint32_t r, std::uint32_t& position);
-  void UnlinkFollower(std::uint32_t p, std::uint32_t chain);
+  void UnlinkFollower(Stamp p, std::uint32_t chain);
   void UnlinkEndMark();
   std::uint16_t ResolvedEndLink() const;
   void ResolveEndLink();
@@ -169,22 +206,23 @@ class MatchFinder {
 
   bool exact_ = false;
   std::uint64_t now_ = 0;  // `now` of the current Find, for the routines it calls
+  std::uint64_t indexed_ = 0;  // ordinary mode: positions before this one are indexed
   std::uint64_t swept_at_ = 0;
   std::uint64_t checked_at_ = 0;  // exact mode: when the chains were last checked for plainness
   std::uint64_t check_every_ = kRingSize;
   std::uint64_t exact_spells_ = 0;
 
   // Ordinary mode. Lists hold stamps newest first; a list ends at the first stamp out of
-  // window. Positions unlinked after a full match stay listed and are skipped.
+  // window. Positions unlinked after a full match stay listed, marked, and are skipped.
   std::uint16_t end_link_ = kEndNone;
   // 0, or (time + 1) << 12 | chain of the last retire of a linked position, when that came
   // after what end_link_ holds.
   std::uint64_t retired_ = 0;
   alignas(64) Stamp bucket_head_[1u << kBucketBits];  // positions whose first 3 bytes hash alike
-  Stamp bucket_prev_[kRingSize];
+  Stamp bucket_prev_[kIndexSize];
   Stamp chain_head_[kHashCount];  // positions of one 12-bit hash, for the unlink after a full match
-  Stamp chain_prev_[kRingSize];
-  std::uint8_t linked_[kRingSize];  // meaningful for positions in window only
+  Stamp chain_prev_[kIndexSize];
+  std::uint8_t unlinked_[kIndexSize];  // meaningful for positions indexed and in window only
 
   // Exact mode.
   DefinedChains chains_;
@@ -202,12 +240,12 @@ inline std::uint32_t MatchFinder::Find(const std::uint8_t* text, std::uint32_t r
   std::uint32_t best = 0;
   std::uint8_t wanted = text[r];  // the byte at index `best` of r
   position = 0;
-  Stamp stamp = bucket_head_[BucketOf(head)];
+  Stamp stamp = Newest(bucket_head_[BucketOf(head)], bucket_prev_);
   // Newest first, as the chain walk. A candidate can only win if it agrees at index `best`,
   // so that byte is tested before anything else.
   while (InWindow(stamp)) {
     const std::uint32_t p = stamp & kRingMask;
-    if (text[p + best] == wanted && linked_[p]) {
+    if (text[p + best] == wanted && Linked(stamp)) {
       const std::uint32_t len = MatchLength(text, p, r);
       if (len > best) {
         best = len;
@@ -216,15 +254,49 @@ inline std::uint32_t MatchFinder::Find(const std::uint8_t* text, std::uint32_t r
           // Kept for compatibility with existing data: after a full-length match the original
           // coder unlinks the candidate that follows the matching one in its chain (the end
           // mark 4096 when there is none). That changes later searches, so the output bytes.
-          UnlinkFollower(p, ChainOf(head));
+          UnlinkFollower(stamp, ChainOf(head));
           break;
         }
         wanted = text[r + best];
       }
     }
-    stamp = bucket_prev_[p];
+    stamp = bucket_prev_[stamp & kIndexMask];
   }
   // Neighbours whose first three bytes differ can agree on fewer than three only.
+  return best >= kMinMatch ? best : 0;
+}
+
+inline std::uint32_t MatchFinder::FindAt(const std::uint8_t* at, std::uint64_t now, std::size_t indexable,
+                                         std::uint32_t& position) {
+  now_ = now;
+  if (indexed_ <= now) {
+    // A batch ahead; the search below needs `now` itself indexed (its list link is where the
+    // search starts).
+    const std::uint64_t until = now + std::min<std::uint64_t>(kAhead, indexable);
+    for (std::uint64_t x = indexed_; x < until; ++x) Index(at + (x - now), static_cast<Stamp>(x));
+    indexed_ = until;
+  }
+  if (now_ - swept_at_ >= kSweepInterval) Sweep();
+  std::uint32_t best = 0;
+  std::uint8_t wanted = at[0];
+  position = 0;
+  Stamp stamp = bucket_prev_[now & kIndexMask];
+  while (InWindow(stamp)) {
+    const std::uint8_t* p = at - Age(stamp);
+    if (p[best] == wanted && Linked(stamp)) {
+      const std::uint32_t len = MatchLength(p, 0, static_cast<std::uint32_t>(at - p));
+      if (len > best) {
+        best = len;
+        position = stamp & kRingMask;
+        if (len == kMaxMatch) {
+          UnlinkFollower(stamp, ChainOf(LoadHead(at, 0)));  // as in Find
+          break;
+        }
+        wanted = at[best];
+      }
+    }
+    stamp = bucket_prev_[stamp & kIndexMask];
+  }
   return best >= kMinMatch ? best : 0;
 }
 
@@ -232,19 +304,18 @@ template <bool kExact>
 inline void MatchFinder::Retire(const std::uint8_t* text, std::uint32_t s, std::uint64_t now) {
   if constexpr (kExact) {
     chains_.Unlink(s);
-  } else if (linked_[s]) {
+  } else if (now >= kWindow && Linked(static_cast<Stamp>(now - kWindow))) {
     // s is the oldest position of its chain: entry 4096 now names the chain's new last
     // position, or its head when s was alone.
     retired_ = (now + 1) << 12 | ChainOf(LoadHead(text, s));
   }
 }
 
-inline void MatchFinder::RetireItem(const std::uint8_t* text, std::uint32_t r, std::uint32_t length,
-                                    std::uint64_t now) {
+template <class Bytes>
+inline void MatchFinder::RetireItemAt(Bytes bytes, std::uint32_t length, std::uint64_t now) {
   for (std::uint32_t i = length; i-- > 0;) {
-    const std::uint32_t s = (r + kMaxMatch + i) & kRingMask;
-    if (linked_[s]) {
-      retired_ = (now + i + 1) << 12 | ChainOf(LoadHead(text, s));
+    if (now + i >= kWindow && Linked(static_cast<Stamp>(now + i - kWindow))) {
+      retired_ = (now + i + 1) << 12 | ChainOf(LoadHead(bytes(i), 0));
       return;
     }
   }
@@ -254,9 +325,9 @@ template <bool kExact>
 inline void MatchFinder::Link(const std::uint8_t* text, std::uint32_t r, std::uint64_t now) {
   if constexpr (kExact) {
     chains_.Link(r, ChainOf(LoadHead(text, r)));
-  } else {
-    Index(text, r, static_cast<Stamp>(now));
-    linked_[r] = 1;
+  } else if (now >= indexed_) {
+    Index(text + r, static_cast<Stamp>(now));
+    indexed_ = now + 1;
   }
 }
 
