@@ -9,15 +9,25 @@
 #include <cstring>
 #include <vector>
 
+#include "compress/lz/lz_format.h"
+
 namespace narwick::bench {
 
 struct BufferSink {
   std::vector<std::uint8_t>* room;  // grown if it proves too small
   std::size_t used = 0;
 
+  // As CompressString's sink, a coder's group (`data` is its group buffer) goes whole, in a
+  // copy of fixed size; the decoder's runs of bytes are copied as they come.
   bool Put(const std::uint8_t* data, std::size_t size) {
-    if (room->size() - used < size) room->resize(std::max(2 * room->size(), used + size));
-    std::memcpy(room->data() + used, data, size);
+    constexpr std::size_t kGroup = narwick::lz::kMaxGroupBytes;
+    const std::size_t copy = size <= kGroup ? kGroup : size;
+    if (room->size() - used < copy) room->resize(std::max(2 * room->size(), used + copy));
+    if (size <= kGroup) {
+      std::memcpy(room->data() + used, data, kGroup);
+    } else {
+      std::memcpy(room->data() + used, data, size);
+    }
     used += size;
     return true;
   }

@@ -264,7 +264,7 @@ bool Encoding<Source, Sink, Progress>::CodeUntil(std::uint64_t stop_at) {
 
   // Puts an item into the group (its length, 1 for a literal). False when the sink refused
   // the full group before it.
-  auto emit = [&](std::uint32_t& length, std::uint32_t position, std::uint8_t literal) {
+  auto emit = [&](std::uint32_t& length, std::uint32_t position, std::uint8_t literal) __attribute__((always_inline)) {
     if (flag_count == 8) {
       if (!sink_->Put(code, code_ptr)) return false;
       code_ptr = 1;
@@ -299,7 +299,7 @@ bool Encoding<Source, Sink, Progress>::CodeUntil(std::uint64_t stop_at) {
   };
   enum class LinearEnd { kRing, kExactItem, kSinkRefused };
   std::uint32_t exact_item = 0;
-  const auto code_linear = [&] {
+  const auto code_linear = [&]() __attribute__((always_inline)) {
     const std::uint8_t* at = in - kMaxMatch;
     LinearEnd end = LinearEnd::kRing;
     while (now < stop_at && in_end - at >= kLinearSlack + std::ptrdiff_t{kMaxMatch}) {

@@ -133,7 +133,7 @@ class MatchFinder {
  private:
   using Stamp = std::uint16_t;  // input position modulo 65536
   static constexpr std::uint32_t kWindow = kRingSize - kMaxMatch;  // linked positions are 1..4078 back
-  static constexpr std::uint32_t kBucketBits = 13;
+  static constexpr std::uint32_t kBucketBits = 14;
   // The lists' links and the unlinked marks are kept per position modulo kIndexSize: room for
   // the window and for positions indexed ahead of the search (at most kAhead).
   static constexpr std::uint32_t kIndexSize = 4 * kRingSize;
