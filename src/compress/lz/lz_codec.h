@@ -325,6 +325,7 @@ bool Encoding<Source, Sink, Progress>::CodeUntil(std::uint64_t stop_at) {
       now += length;
       at += length;
     }
+    finder.CatchUp(at, now);
     // The ring as the steps leave it: slot by slot the bytes of the last 4096 positions read.
     const std::uint64_t read = now + kMaxMatch;
     const std::uint64_t oldest = read > kRingSize ? read - kRingSize : 0;

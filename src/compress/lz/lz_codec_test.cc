@@ -106,6 +106,40 @@ TEST(LzCodecTest, MatchesReferenceAcrossCutsThroughTheEndMark) {
   EXPECT_GE(most_spells, 2u);
 }
 
+// Between items the coder's chains decide every later search, and the split coder compares
+// them there. They must be the same whether the input comes in one block (searched on the
+// input itself, positions indexed ahead) or in small chunks (searched on the ring, positions
+// linked step by step).
+TEST(LzCodecTest, ChainsBetweenItemsDoNotDependOnHowTheInputArrives) {
+  std::mt19937_64 rng(0xb10c);
+  auto whole = std::make_unique<Codec>();
+  auto chopped = std::make_unique<Codec>();
+  auto a = std::make_unique<DefinedChains>();
+  auto b = std::make_unique<DefinedChains>();
+  for (int run = 0; run < testing::Scaled(12); ++run) {
+    const Bytes input = run % 3 == 2 ? MakeCuttingInput(rng, 30000 + rng() % 30000, 6)
+                                     : MakeInput(rng, 30000 + rng() % 30000);
+    MemorySource one_block(input);
+    ChoppySource small_chunks(input, 1 + rng() % 200);
+    VectorSink sink_a;
+    VectorSink sink_b;
+    Recorder progress_a;
+    Recorder progress_b;
+    Encoding on_input(*whole, one_block, sink_a, progress_a);
+    Encoding on_ring(*chopped, small_chunks, sink_b, progress_b);
+    std::uint64_t stop = 0;
+    while (on_input.position() < input.size()) {
+      stop += 1 + rng() % 3000;
+      ASSERT_TRUE(on_input.CodeUntil(stop));
+      ASSERT_TRUE(on_ring.CodeUntil(stop));
+      ASSERT_EQ(on_input.position(), on_ring.position()) << "run " << run;
+      whole->WriteDefinedChains(on_input.position(), *a);
+      chopped->WriteDefinedChains(on_ring.position(), *b);
+      ASSERT_TRUE(SameDefinedChains(*a, *b)) << "run " << run << " at " << on_input.position();
+    }
+  }
+}
+
 TEST(LzCodecTest, EmptyInputIsOneZeroFlagByteWithoutProgress) {
   Codec codec;
   const Encoded got = EncodeFast(codec, {});

@@ -23,6 +23,8 @@
 // a search starts from the newest position before its own.
 #pragma once
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 
@@ -123,6 +125,11 @@ class MatchFinder {
   void RetireItemAt(const std::uint8_t* at, std::uint32_t length, std::uint64_t now) {
     RetireItemAt([&](std::uint32_t i) { return at + i - kWindow; }, length, now);
   }
+  // Indexes every position before `now` not indexed yet (an item may have passed the batch's
+  // end), so that the index stands for the defined chains between items, as Link leaves it.
+  void CatchUp(const std::uint8_t* at, std::uint64_t now) {
+    if (indexed_ < now) IndexUntil(at, now, now);
+  }
 
   // For tests: how many times the finder had to follow the defined chains literally.
   std::uint64_t exact_spells() const { return exact_spells_; }
@@ -188,6 +195,11 @@ class MatchFinder {
     bucket_prev_[x] = bucket_head_[bucket];
     bucket_head_[bucket] = stamp;
     unlinked_[x] = 0;
+  }
+  // Indexes the positions from indexed_ to `until` (exclusive); those of `now` are at `at`.
+  void IndexUntil(const std::uint8_t* at, std::uint64_t now, std::uint64_t until) {
+    for (std::uint64_t x = indexed_; x < until; ++x) Index(at + static_cast<std::ptrdiff_t>(x - now), static_cast<Stamp>(x));
+    indexed_ = until;
   }
   // Shared by both retire loops: `bytes(i)` gives the bytes of the position step i retires.
   template <class Bytes>
@@ -269,13 +281,9 @@ inline std::uint32_t MatchFinder::Find(const std::uint8_t* text, std::uint32_t r
 inline std::uint32_t MatchFinder::FindAt(const std::uint8_t* at, std::uint64_t now, std::size_t indexable,
                                          std::uint32_t& position) {
   now_ = now;
-  if (indexed_ <= now) {
-    // A batch ahead; the search below needs `now` itself indexed (its list link is where the
-    // search starts).
-    const std::uint64_t until = now + std::min<std::uint64_t>(kAhead, indexable);
-    for (std::uint64_t x = indexed_; x < until; ++x) Index(at + (x - now), static_cast<Stamp>(x));
-    indexed_ = until;
-  }
+  // A batch ahead; the search below needs `now` itself indexed (its list link is where the
+  // search starts).
+  if (indexed_ <= now) IndexUntil(at, now, now + std::min<std::uint64_t>(kAhead, indexable));
   if (now_ - swept_at_ >= kSweepInterval) Sweep();
   std::uint32_t best = 0;
   std::uint8_t wanted = at[0];
