@@ -332,7 +332,7 @@ bool Encoding<Source, Sink, Progress>::CodeUntil(std::uint64_t stop_at) {
     for (std::uint64_t q = oldest; q < read;) {
       const auto slot = static_cast<std::uint32_t>(q & kRingMask);
       const std::uint64_t run = std::min<std::uint64_t>(read - q, kRingSize - slot);
-      std::memcpy(text + slot, at + (q - now), run);
+      std::memcpy(text + slot, at - static_cast<std::ptrdiff_t>(now - q), run);
       q += run;
     }
     std::memcpy(text + kRingSize, text, kMaxMatch);
