@@ -137,7 +137,7 @@ std::uint32_t MatchFinder::FindExact(const std::uint8_t* text, std::uint32_t r, 
   for (std::uint32_t p = chains_.next[kChainHeadBase + ChainOf(LoadHead(text, r))]; p != kEndOfChain;
        p = chains_.next[p]) {
     if (text[p + best] != text[r + best]) continue;
-    const std::uint32_t len = MatchLength(text, p, r);
+    const std::uint32_t len = MatchLength(text + p, text + r);
     if (len > best) {
       best = len;
       position = p;

@@ -43,13 +43,13 @@ inline std::uint32_t LoadHead(const std::uint8_t* text, std::uint32_t r) {
 inline std::uint32_t ChainOf(std::uint32_t head) { return head & kRingMask; }
 
 // How many of the 18 bytes at p and r agree, compared 8 at a time (24 bytes are read; the
-// buffer is padded for it).
-inline std::uint32_t MatchLength(const std::uint8_t* text, std::uint32_t p, std::uint32_t r) {
+// buffers are padded for it).
+inline std::uint32_t MatchLength(const std::uint8_t* p, const std::uint8_t* r) {
   for (std::uint32_t i = 0; i < 24; i += 8) {
     std::uint64_t a;
     std::uint64_t b;
-    std::memcpy(&a, text + p + i, 8);
-    std::memcpy(&b, text + r + i, 8);
+    std::memcpy(&a, p + i, 8);
+    std::memcpy(&b, r + i, 8);
     const std::uint64_t diff = a ^ b;
     if (diff != 0) {
       const auto len = i + static_cast<std::uint32_t>(__builtin_ctzll(diff) >> 3);
@@ -201,6 +201,10 @@ class MatchFinder {
     for (std::uint64_t x = indexed_; x < until; ++x) Index(at + static_cast<std::ptrdiff_t>(x - now), static_cast<Stamp>(x));
     indexed_ = until;
   }
+  // The walk of Find and FindAt from `stamp` on, newest first, for the bytes at `r`;
+  // `bytes_of(stamp)` gives a candidate's bytes.
+  template <class BytesOf>
+  std::uint32_t Walk(const std::uint8_t* r, Stamp stamp, BytesOf bytes_of, std::uint32_t& position);
   // Shared by both retire loops: `bytes(i)` gives the bytes of the position step i retires.
   template <class Bytes>
   void RetireItemAt(Bytes bytes, std::uint32_t length, std::uint64_t now);
@@ -248,34 +252,8 @@ inline std::uint32_t MatchFinder::Find(const std::uint8_t* text, std::uint32_t r
   now_ = now;
   if (exact_) return FindExact(text, r, position);
   if (now_ - swept_at_ >= kSweepInterval) Sweep();
-  const std::uint32_t head = LoadHead(text, r);
-  std::uint32_t best = 0;
-  std::uint8_t wanted = text[r];  // the byte at index `best` of r
-  position = 0;
-  Stamp stamp = Newest(bucket_head_[BucketOf(head)], bucket_prev_);
-  // Newest first, as the chain walk. A candidate can only win if it agrees at index `best`,
-  // so that byte is tested before anything else.
-  while (InWindow(stamp)) {
-    const std::uint32_t p = stamp & kRingMask;
-    if (text[p + best] == wanted && Linked(stamp)) {
-      const std::uint32_t len = MatchLength(text, p, r);
-      if (len > best) {
-        best = len;
-        position = p;
-        if (len == kMaxMatch) {
-          // Kept for compatibility with existing data: after a full-length match the original
-          // coder unlinks the candidate that follows the matching one in its chain (the end
-          // mark 4096 when there is none). That changes later searches, so the output bytes.
-          UnlinkFollower(stamp, ChainOf(head));
-          break;
-        }
-        wanted = text[r + best];
-      }
-    }
-    stamp = bucket_prev_[stamp & kIndexMask];
-  }
-  // Neighbours whose first three bytes differ can agree on fewer than three only.
-  return best >= kMinMatch ? best : 0;
+  const Stamp newest = Newest(bucket_head_[BucketOf(LoadHead(text, r))], bucket_prev_);
+  return Walk(text + r, newest, [&](Stamp stamp) { return text + (stamp & kRingMask); }, position);
 }
 
 inline std::uint32_t MatchFinder::FindAt(const std::uint8_t* at, std::uint64_t now, std::size_t indexable,
@@ -285,26 +263,37 @@ inline std::uint32_t MatchFinder::FindAt(const std::uint8_t* at, std::uint64_t n
   // search starts).
   if (indexed_ <= now) IndexUntil(at, now, now + std::min<std::uint64_t>(kAhead, indexable));
   if (now_ - swept_at_ >= kSweepInterval) Sweep();
+  return Walk(at, bucket_prev_[now & kIndexMask], [&](Stamp stamp) { return at - Age(stamp); }, position);
+}
+
+template <class BytesOf>
+inline std::uint32_t MatchFinder::Walk(const std::uint8_t* r, Stamp stamp, BytesOf bytes_of,
+                                       std::uint32_t& position) {
   std::uint32_t best = 0;
-  std::uint8_t wanted = at[0];
+  std::uint8_t wanted = r[0];  // the byte at index `best` of r
   position = 0;
-  Stamp stamp = bucket_prev_[now & kIndexMask];
+  // Newest first, as the chain walk. A candidate can only win if it agrees at index `best`,
+  // so that byte is tested before anything else.
   while (InWindow(stamp)) {
-    const std::uint8_t* p = at - Age(stamp);
+    const std::uint8_t* p = bytes_of(stamp);
     if (p[best] == wanted && Linked(stamp)) {
-      const std::uint32_t len = MatchLength(p, 0, static_cast<std::uint32_t>(at - p));
+      const std::uint32_t len = MatchLength(p, r);
       if (len > best) {
         best = len;
         position = stamp & kRingMask;
         if (len == kMaxMatch) {
-          UnlinkFollower(stamp, ChainOf(LoadHead(at, 0)));  // as in Find
+          // Kept for compatibility with existing data: after a full-length match the original
+          // coder unlinks the candidate that follows the matching one in its chain (the end
+          // mark 4096 when there is none). That changes later searches, so the output bytes.
+          UnlinkFollower(stamp, ChainOf(LoadHead(r, 0)));
           break;
         }
-        wanted = at[best];
+        wanted = r[best];
       }
     }
     stamp = bucket_prev_[stamp & kIndexMask];
   }
+  // Neighbours whose first three bytes differ can agree on fewer than three only.
   return best >= kMinMatch ? best : 0;
 }
 
