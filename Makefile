@@ -8,7 +8,7 @@ ASAN_BUILD ?= build-asan
 TSAN_BUILD ?= build-tsan
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build demo test test-release test-sanitize test-threads bench clean
+.PHONY: all deps build demo test test-release test-sanitize test-threads bench fuzz clean
 
 all: build
 
@@ -56,5 +56,11 @@ bench: deps
 	cmake --build build-bench -j $(JOBS)
 	bash bench/run.sh build-bench
 
+# Coverage-guided fuzzing with clang's libFuzzer, ASan and UBSan; FUZZ_SECONDS per target.
+FUZZ_SECONDS ?= 60
+fuzz:
+	@bash scripts/install-deps.sh clang
+	bash scripts/fuzz.sh --seconds $(FUZZ_SECONDS)
+
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) build-bench
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) build-bench build-fuzz

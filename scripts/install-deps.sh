@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, tests, demo and benchmarks need, when missing.
+# Installs the Debian packages the build, tests, demo and benchmarks need, when missing, and
+# any further packages named as arguments (`make fuzz` adds clang).
 # Safe to run repeatedly: it only calls apt-get when something is absent.
 set -euo pipefail
 
@@ -9,6 +10,7 @@ packages=(
   libicu-dev libsqlite3-dev libcurl4-openssl-dev libx11-dev libcli11-dev
   xvfb
   zlib1g-dev liblz4-dev libzstd-dev libssl-dev
+  "$@"
 )
 
 missing=()
