@@ -189,7 +189,7 @@ void BufferedWriter::HandOff() {
   used_ = 0;
 }
 
-bool BufferedWriter::Put(const std::uint8_t* data, std::size_t size) {
+bool BufferedWriter::PutAny(const std::uint8_t* data, std::size_t size) {
   if (fd_ < 0) Raise(err::kBadFileNameOrNumber);
   while (size > 0) {
     const std::size_t take = std::min(size, kBufferSize - used_);
