@@ -14,8 +14,9 @@ namespace narwick::cli {
 class OutputBeside {
  public:
   // kNow makes a new empty file in the target's folder (one file system, so the final move is
-  // a rename), and throws Failure when it cannot. A target that is a folder is refused. kByWriter only names one there, for a writer
+  // a rename), and throws Failure when it cannot. kByWriter only names one there, for a writer
   // that creates it and reports its own faults (the compressors check the folder first).
+  // Either way a target that is a folder is refused with Failure.
   enum class Create : bool { kNow, kByWriter };
   explicit OutputBeside(const std::filesystem::path& target, Create create = Create::kNow);
   ~OutputBeside();  // removes the file unless committed

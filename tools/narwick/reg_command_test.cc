@@ -125,7 +125,8 @@ TEST_F(RegCommandTest, ExportAndImportMoveKeysBetweenStores) {
   }
   // One key alone is counted in the singular.
   ASSERT_EQ(Reg({"export", "HKLM\\Software\\V\\Deep", File("deep.reg")}).exit_code, 0);
-  EXPECT_EQ(RunTool({"reg", "--store", File("deep.db"), "import", File("deep.reg")}).out, "imported 1 key and 1 value\n");
+  EXPECT_EQ(RunTool({"reg", "--store", File("deep.db"), "import", File("deep.reg")}).out,
+            "imported 1 key and 1 value\n");
 }
 
 TEST_F(RegCommandTest, ABadFileNamesItsLineAndImportsNothing) {

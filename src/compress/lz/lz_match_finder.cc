@@ -29,7 +29,7 @@ void MatchFinder::Reset() {
 // heads indexed ahead stay.
 void MatchFinder::Sweep() {
   const Stamp stale = StaleStamp();
-  const auto refresh = [&](Stamp stamp) { return InWindow(stamp) || Ahead(stamp) ? stamp : stale; };  // no branch: ages are random
+  const auto refresh = [&](Stamp stamp) { return InWindow(stamp) || Ahead(stamp) ? stamp : stale; };
   std::transform(std::begin(bucket_head_), std::end(bucket_head_), std::begin(bucket_head_), refresh);
   std::transform(std::begin(chain_head_), std::end(chain_head_), std::begin(chain_head_), refresh);
   swept_at_ = now_;
@@ -37,13 +37,13 @@ void MatchFinder::Sweep() {
 
 // In ordinary mode the follower of p is the next older linked position of its chain.
 void MatchFinder::UnlinkFollower(Stamp p, std::uint32_t chain) {
-  const Stamp follower = NextLinked(chain_prev_[p & kIndexMask]);
+  const Stamp follower = LinkedAfter(p);
   if (!InWindow(follower)) {
     UnlinkEndMark();
     return;
   }
   unlinked_[follower & kIndexMask] = 1;
-  const Stamp after = NextLinked(chain_prev_[follower & kIndexMask]);
+  const Stamp after = LinkedAfter(follower);
   chain_prev_[p & kIndexMask] = after;  // later walks skip the unlinked ones at once
   if (!InWindow(after)) {  // p is last now
     end_link_ = static_cast<std::uint16_t>(chain);
@@ -56,7 +56,7 @@ void MatchFinder::UnlinkFollower(Stamp p, std::uint32_t chain) {
 // emptied is really cut: from there on the chains are followed as defined.
 void MatchFinder::UnlinkEndMark() {
   ResolveEndLink();
-  if (end_link_ != kEndNone && (end_link_ & kEndHead) && InWindow(NextLinked(Newest(chain_head_[end_link_ & kRingMask], chain_prev_)))) {
+  if (end_link_ != kEndNone && (end_link_ & kEndHead) && InWindow(FirstLinked(end_link_ & kRingMask))) {
     EnterExactMode();
     chains_.Unlink(kEndOfChain);
     return;
@@ -71,7 +71,7 @@ std::uint16_t MatchFinder::ResolvedEndLink() const {
   if (retired_ == 0) return end_link_;
   const std::uint32_t chain = retired_ & kRingMask;
   const std::uint64_t since = now_ - ((retired_ >> 12) - 1);
-  for (Stamp s = NextLinked(Newest(chain_head_[chain], chain_prev_)); InWindow(s); s = NextLinked(chain_prev_[s & kIndexMask])) {
+  for (Stamp s = FirstLinked(chain); InWindow(s); s = LinkedAfter(s)) {
     if (Age(s) > since) return static_cast<std::uint16_t>(chain);
   }
   return static_cast<std::uint16_t>(kEndHead | chain);
@@ -90,7 +90,7 @@ void MatchFinder::WriteChains(DefinedChains& out) const {
   const std::uint16_t end_link = ResolvedEndLink();
   for (std::uint32_t chain = 0; chain < kHashCount; ++chain) {
     std::uint32_t before = kChainHeadBase + chain;
-    for (Stamp s = NextLinked(Newest(chain_head_[chain], chain_prev_)); InWindow(s); s = NextLinked(chain_prev_[s & kIndexMask])) {
+    for (Stamp s = FirstLinked(chain); InWindow(s); s = LinkedAfter(s)) {
       const std::uint32_t x = s & kRingMask;
       out.next[before] = static_cast<std::uint16_t>(x);
       out.prev[x] = static_cast<std::uint16_t>(before);

@@ -184,6 +184,9 @@ class MatchFinder {
     }
     return StaleStamp();
   }
+  // A chain's linked positions, newest first: for (s = FirstLinked(c); InWindow(s); s = LinkedAfter(s)).
+  Stamp FirstLinked(std::uint32_t chain) const { return NextLinked(Newest(chain_head_[chain], chain_prev_)); }
+  Stamp LinkedAfter(Stamp stamp) const { return NextLinked(chain_prev_[stamp & kIndexMask]); }
   // Lists the position stamped `stamp`, whose first bytes are `bytes`, in its bucket and
   // chain lists, linked.
   void Index(const std::uint8_t* bytes, Stamp stamp) {
@@ -199,7 +202,9 @@ class MatchFinder {
   }
   // Indexes the positions from indexed_ to `until` (exclusive); those of `now` are at `at`.
   void IndexUntil(const std::uint8_t* at, std::uint64_t now, std::uint64_t until) {
-    for (std::uint64_t x = indexed_; x < until; ++x) Index(at + static_cast<std::ptrdiff_t>(x - now), static_cast<Stamp>(x));
+    for (std::uint64_t x = indexed_; x < until; ++x) {
+      Index(at + static_cast<std::ptrdiff_t>(x - now), static_cast<Stamp>(x));
+    }
     indexed_ = until;
   }
   // The walk of Find and FindAt from `stamp` on, newest first, for the bytes at `r`;
