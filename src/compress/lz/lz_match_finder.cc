@@ -22,7 +22,6 @@ void MatchFinder::Reset() {
   retired_ = 0;
   std::fill(std::begin(bucket_head_), std::end(bucket_head_), StaleStamp());
   std::fill(std::begin(chain_head_), std::end(chain_head_), StaleStamp());
-  std::fill(std::begin(unlinked_), std::end(unlinked_), std::uint8_t{1});
 }
 
 // Heads out of window get a stamp just far enough back to stay out until the next sweep;

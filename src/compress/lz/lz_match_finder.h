@@ -244,7 +244,9 @@ class MatchFinder {
   Stamp bucket_prev_[kIndexSize];
   Stamp chain_head_[kHashCount];  // positions of one 12-bit hash, for the unlink after a full match
   Stamp chain_prev_[kIndexSize];
-  std::uint8_t unlinked_[kIndexSize];  // meaningful for positions indexed and in window only
+  // Set when a position is indexed, and read only for indexed positions in the window, so a
+  // new coding need not clear it (64 KiB for every small string).
+  std::uint8_t unlinked_[kIndexSize];
 
   // Exact mode.
   DefinedChains chains_;
