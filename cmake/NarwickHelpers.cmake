@@ -5,7 +5,7 @@ function(narwick_target_options target)
   # GCC 12 reports std::variant's string member as maybe-uninitialized after inlining: a
   # known false positive that would bury real warnings.
   target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow -Wconversion
-    -Wno-maybe-uninitialized)
+    $<$<CXX_COMPILER_ID:GNU>:-Wno-maybe-uninitialized>)
   if(NARWICK_WERROR)
     target_compile_options(${target} PRIVATE -Werror)
   endif()
