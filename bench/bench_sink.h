@@ -9,7 +9,7 @@
 #include <cstring>
 #include <vector>
 
-#include "compress/lz/lz_format.h"
+#include "compress/common/short_copy.h"
 
 namespace narwick::bench {
 
@@ -17,14 +17,12 @@ struct BufferSink {
   std::vector<std::uint8_t>* room;  // grown if it proves too small
   std::size_t used = 0;
 
-  // As CompressString's sink, a coder's group (`data` is its group buffer) goes whole, in a
-  // copy of fixed size; the decoder's runs of bytes are copied as they come.
+  // The coder's flag groups are copied as CompressString's sink copies them; the decoder's
+  // runs of bytes as they come.
   bool Put(const std::uint8_t* data, std::size_t size) {
-    constexpr std::size_t kGroup = narwick::lz::kMaxGroupBytes;
-    const std::size_t copy = size <= kGroup ? kGroup : size;
-    if (room->size() - used < copy) room->resize(std::max(2 * room->size(), used + copy));
-    if (size <= kGroup) {
-      std::memcpy(room->data() + used, data, kGroup);
+    if (room->size() - used < size) room->resize(std::max(2 * room->size(), used + size));
+    if (size <= narwick::compress::kShortCopyMost) {
+      narwick::compress::CopyShort(room->data() + used, data, size);
     } else {
       std::memcpy(room->data() + used, data, size);
     }

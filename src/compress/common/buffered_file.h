@@ -11,11 +11,10 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <memory>
 #include <span>
-#include <type_traits>
 
+#include "compress/common/short_copy.h"
 #include "narwick/frame/types.h"
 
 namespace narwick::compress {
@@ -75,10 +74,10 @@ class BufferedWriter {
   BufferedWriter& operator=(const BufferedWriter&) = delete;
 
   // Appends bytes at the current position; raises 61 or 57. Returns true (codec sink form).
-  // Short runs (a coder's flag groups, a million or more a file) are copied here, without a
-  // call; the rest, and a run that fills the buffer, take the general path.
+  // Short runs (a coder's flag groups) are copied here, without a call; the rest, and a run
+  // that fills the buffer, take the general path.
   bool Put(const std::uint8_t* data, std::size_t size) {
-    if (size <= kShortRun && kBufferSize - used_ > size && fd_ >= 0) {
+    if (size <= kShortCopyMost && kBufferSize - used_ > size && fd_ >= 0) {
       CopyShort(buffer_.get() + used_, data, size);
       used_ += size;
       return true;
@@ -97,23 +96,6 @@ class BufferedWriter {
   void Close();  // flushes, then closes; raises as Flush
 
  private:
-  static constexpr std::size_t kShortRun = 32;
-  // Copies up to kShortRun bytes in a few overlapping moves of fixed size.
-  static void CopyShort(std::uint8_t* to, const std::uint8_t* from, std::size_t size) {
-    const auto both_ends = [&](auto width) {
-      std::memcpy(to, from, width);
-      std::memcpy(to + size - width, from + size - width, width);
-    };
-    if (size >= 16) {
-      both_ends(std::integral_constant<std::size_t, 16>{});
-    } else if (size >= 8) {
-      both_ends(std::integral_constant<std::size_t, 8>{});
-    } else if (size >= 4) {
-      both_ends(std::integral_constant<std::size_t, 4>{});
-    } else {
-      for (std::size_t i = 0; i < size; ++i) to[i] = from[i];
-    }
-  }
   bool PutAny(const std::uint8_t* data, std::size_t size);
   void WriteOut(const std::uint8_t* data, std::size_t size);
   // Hands the full buffer to the worker (started on the first full buffer) and goes on in

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "compress/common/short_copy.h"
 #include "compress/lz/lz_codec.h"
 #include "compress/lz/lz_split_encoder.h"
 #include "compress/lz/lz_format.h"
@@ -46,16 +47,9 @@ struct FixedSink {
   std::uint8_t* out;
   std::size_t used;
   std::size_t capacity;
-  // `data` is the coder's group buffer: where there is room, the whole buffer goes at once
-  // (a copy of fixed size is a few moves, not a call per group), and the bytes past the
-  // group are overwritten by the next one or cut off at the end.
   bool Put(const std::uint8_t* data, std::size_t size) {
     if (size > capacity - used) return false;
-    if (capacity - used >= lz::kMaxGroupBytes) {
-      std::memcpy(out + used, data, lz::kMaxGroupBytes);
-    } else {
-      std::memcpy(out + used, data, size);
-    }
+    compress::CopyShort(out + used, data, size);  // the coder's groups: 17 bytes at most
     used += size;
     return true;
   }
@@ -139,7 +133,6 @@ String clsLZCompression::CompressString(String& strInput) {
     // The array shrinks to the written bytes plus one zero byte (which may be one past the
     // original end when the body filled it exactly).
     out.resize(sink.used + lz::kStringTrailerSize, 0);
-    out[sink.used] = 0;  // past the body: the last group may have copied more than its bytes
     String result = Pack(out.data(), out.size());
     RaiseFileProgress(100);  // the coder's closing event and the member's are one
     return result;
