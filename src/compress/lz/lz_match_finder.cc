@@ -41,9 +41,9 @@ void MatchFinder::UnlinkFollower(Stamp p, std::uint32_t chain) {
     UnlinkEndMark();
     return;
   }
-  unlinked_[follower & kIndexMask] = 1;
+  unlinked_[Slot(follower)] = 1;
   const Stamp after = LinkedAfter(follower);
-  chain_prev_[p & kIndexMask] = after;  // later walks skip the unlinked ones at once
+  chain_prev_[Slot(p)] = after;  // later walks skip the unlinked ones at once
   if (!InWindow(after)) {  // p is last now
     end_link_ = static_cast<std::uint16_t>(chain);
     retired_ = 0;
@@ -186,7 +186,7 @@ void MatchFinder::BuildIndex(const std::uint8_t* text) {
   for (std::uint64_t at = now_ - reach; at < now_; ++at) {
     const auto x = static_cast<std::uint32_t>(at & kRingMask);
     Index(text + x, static_cast<Stamp>(at));
-    unlinked_[at & kIndexMask] = chains_.prev[x] == kEndOfChain;
+    unlinked_[Slot(static_cast<Stamp>(at))] = chains_.prev[x] == kEndOfChain;
   }
   indexed_ = now_;
   const std::uint32_t q = chains_.prev[kEndOfChain];
