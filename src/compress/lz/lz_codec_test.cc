@@ -62,6 +62,38 @@ TEST(LzCodecTest, MatchesReferenceOnLongInputsThatWrapTheRingManyTimes) {
   }
 }
 
+// Runs are searched a run at a time, so every way a run's candidates can decide a search:
+// a first run of `first` bytes with a tail T; a run one shorter than `second` with the same
+// tail, whose full match unlinks the first run's candidate as long as `second`; then a run of
+// `second` with another tail, which must take the next older candidate instead. With and
+// without a window's worth of other bytes between, so that runs are also cut by its end.
+TEST(LzCodecTest, RunsAfterRunsMatchTheReference) {
+  std::mt19937_64 rng(5);
+  auto model = std::make_unique<reference::Model>();
+  auto codec = std::make_unique<Codec>();
+  const auto noise = [&](Bytes& out, std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i) out.push_back(static_cast<std::uint8_t>('b' + rng() % 20));
+  };
+  for (const std::size_t gap : {std::size_t{5}, std::size_t{3980}}) {
+    for (std::size_t first = 3; first < 48; ++first) {
+      for (std::size_t second = 3; second <= kMaxMatch; ++second) {
+        Bytes input(first, 'a');
+        const std::size_t tail_at = input.size();
+        noise(input, kMaxMatch);
+        const Bytes tail(input.begin() + static_cast<std::ptrdiff_t>(tail_at), input.end());
+        noise(input, gap);
+        input.insert(input.end(), second - 1, 'a');
+        input.insert(input.end(), tail.begin(), tail.end());
+        noise(input, 5);
+        input.insert(input.end(), second, 'a');
+        noise(input, 120);
+        const auto want = model->Encode(input.data(), input.size());
+        ASSERT_EQ(EncodeFast(*codec, input).body, want.body) << first << " then " << second << " gap " << gap;
+      }
+    }
+  }
+}
+
 // The unlink after a full match acting on entry 4096: position 100 ("v w") is alone in its
 // chain and is unlinked 4078 steps later, just before a new "v" is linked into that chain;
 // the next search finds a full match at the oldest entry of the run's chain, so the unlink

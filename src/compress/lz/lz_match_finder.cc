@@ -41,7 +41,7 @@ void MatchFinder::UnlinkFollower(Stamp p, std::uint32_t chain) {
     UnlinkEndMark();
     return;
   }
-  unlinked_[Slot(follower)] = 1;
+  marks_[Slot(follower)] |= kUnlinked;
   const Stamp after = LinkedAfter(follower);
   chain_prev_[Slot(p)] = after;  // later walks skip the unlinked ones at once
   if (!InWindow(after)) {  // p is last now
@@ -120,6 +120,106 @@ void MatchFinder::WriteDefinedChains(std::uint64_t now, DefinedChains& out) {
   }
 }
 
+// A search for bytes that begin with a run of c meets, besides other heads in its bucket
+// (which agree on fewer than three bytes and cannot win), every position of every run of c in
+// the window, one after the other, newest first: where c runs at r for `run` bytes and a
+// candidate's run goes on for L bytes, it agrees on L bytes when L < run, on `run` when
+// L > run, and on `run` and what follows both when L == run (all capped at 18). So each run
+// has at most one candidate that can win, found with a few tests instead of one per
+// position; only the unlinked positions, skipped by the walk, take a look each. On source
+// code and binaries these runs (indentation, zeros) are over half the candidates a search
+// visits.
+std::uint32_t MatchFinder::WalkRuns(const std::uint8_t* r, Stamp stamp, std::uint32_t& position) {
+  const std::uint8_t c = r[0];
+  const std::uint32_t head = LoadHead(r, 0) & 0xFFFFFF;
+  const std::uint32_t run = LeadingRun(r, c, kMaxMatch);
+  const auto oldest = static_cast<std::uint32_t>(std::min<std::uint64_t>(now_, kWindow));
+  const auto linked = [&](std::uint32_t age) { return Linked(static_cast<Stamp>(now_ - age)); };
+  // The newest and the oldest linked age in [from, to], or 0 for none.
+  const auto newest_linked = [&](std::uint32_t from, std::uint32_t to) {
+    for (std::uint32_t age = from; age <= to; ++age) {
+      if (linked(age)) return age;
+    }
+    return 0u;
+  };
+  const auto oldest_linked = [&](std::uint32_t from, std::uint32_t to) {
+    for (std::uint32_t age = to; age >= from; --age) {
+      if (linked(age)) return age;
+    }
+    return 0u;
+  };
+  std::uint32_t best = 0;
+  position = 0;
+  const auto take = [&](std::uint32_t age, std::uint32_t length) {
+    if (age != 0 && length > best) {
+      best = length;
+      position = static_cast<std::uint32_t>(now_ - age) & kRingMask;
+    }
+  };
+  while (InWindow(stamp)) {
+    const std::uint32_t entry = Age(stamp);  // the run's newest position
+    if ((LoadHead(r - entry, 0) & 0xFFFFFF) != head) {
+      stamp = bucket_prev_[Slot(stamp)];
+      continue;
+    }
+    // Its oldest, and the list's next entry after it. A run's extent is measured once and
+    // kept with its newest position, with that next entry (cut at an earlier window's end,
+    // the run reaches past this window's end too, and then nothing in the window follows).
+    std::uint16_t& mark = marks_[Slot(stamp)];
+    if ((mark & kRunSpan) == 0) {
+      const std::uint32_t span = RunEndAge(r, entry, oldest, c) - entry;
+      mark |= static_cast<std::uint16_t>(span);
+      run_exit_[Slot(stamp)] = bucket_prev_[Slot(static_cast<Stamp>(now_ - (entry + span - 1)))];
+    }
+    const std::uint32_t reach = entry + (mark & kRunSpan) - 1;
+    const std::uint32_t last = std::min(reach, oldest);
+    // c runs on for lead + (age - entry) bytes from the position at `age`.
+    const std::uint32_t lead = LeadingRun(r - entry, c, kMaxMatch + 1);
+    const auto run_at = [&](std::uint32_t age) { return lead + (age - entry); };
+    std::uint32_t full = 0;  // the age of a full-length match
+    if (run == kMaxMatch) {
+      // Every candidate whose run reaches 18 matches in full; the newest linked one wins.
+      const std::uint32_t from = lead >= kMaxMatch ? entry : entry + (kMaxMatch - lead);
+      full = newest_linked(from, last);
+      if (full == 0) {
+        const std::uint32_t age = oldest_linked(entry, std::min(from - 1, last));
+        take(age, run_at(age));
+      }
+    } else if (lead > run) {
+      if (best < run) take(newest_linked(entry, last), run);
+    } else {
+      // The candidate whose run ends where r's does is the only one that can agree on more
+      // than `run` bytes; once a match that long is found it is the only one left to test.
+      const std::uint32_t aligned = entry + (run - lead);
+      if (aligned <= last && (r - aligned)[best] == r[best] && linked(aligned)) {
+        const std::uint32_t length = MatchLength(r - aligned, r);
+        if (length == kMaxMatch) {
+          full = aligned;
+        } else {
+          take(aligned, length);
+        }
+      } else if (best < run) {
+        // Then an older one agrees on `run` bytes, or else the oldest newer one on its run.
+        if (const std::uint32_t older = aligned < last ? newest_linked(aligned + 1, last) : 0; older != 0) {
+          take(older, run);
+        } else {
+          const std::uint32_t age = oldest_linked(entry, std::min(aligned - 1, last));
+          take(age, run_at(age));
+        }
+      }
+    }
+    if (full != 0) {
+      best = kMaxMatch;
+      position = static_cast<std::uint32_t>(now_ - full) & kRingMask;
+      UnlinkFollower(static_cast<Stamp>(now_ - full), ChainOf(head));  // as in Walk
+      return best;
+    }
+    if (reach >= oldest) break;
+    stamp = run_exit_[Slot(stamp)];
+  }
+  return best >= kMinMatch ? best : 0;
+}
+
 std::uint32_t MatchFinder::FindExact(const std::uint8_t* text, std::uint32_t r, std::uint32_t& position) {
   if (now_ - checked_at_ >= check_every_) {
     checked_at_ = now_;
@@ -186,7 +286,7 @@ void MatchFinder::BuildIndex(const std::uint8_t* text) {
   for (std::uint64_t at = now_ - reach; at < now_; ++at) {
     const auto x = static_cast<std::uint32_t>(at & kRingMask);
     Index(text + x, static_cast<Stamp>(at));
-    unlinked_[Slot(static_cast<Stamp>(at))] = chains_.prev[x] == kEndOfChain;
+    marks_[Slot(static_cast<Stamp>(at))] = chains_.prev[x] == kEndOfChain ? kUnlinked : 0;
   }
   indexed_ = now_;
   const std::uint32_t q = chains_.prev[kEndOfChain];

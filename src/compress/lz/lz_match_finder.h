@@ -59,6 +59,34 @@ inline std::uint32_t MatchLength(const std::uint8_t* p, const std::uint8_t* r) {
   return kMaxMatch;
 }
 
+// How many of the bytes at p, up to `most` (at most 24), are `c`; reads 24 bytes.
+inline std::uint32_t LeadingRun(const std::uint8_t* p, std::uint8_t c, std::uint32_t most) {
+  const std::uint64_t pattern = 0x0101010101010101ull * c;
+  for (std::uint32_t i = 0; i < 24; i += 8) {
+    std::uint64_t w;
+    std::memcpy(&w, p + i, 8);
+    if (const std::uint64_t diff = w ^ pattern; diff != 0) {
+      return std::min(most, i + static_cast<std::uint32_t>(__builtin_ctzll(diff) >> 3));
+    }
+  }
+  return std::min<std::uint32_t>(most, 24);
+}
+
+// Where `r` is the bytes at age 0, the first age from `age` on (going back) whose byte is
+// not `c`, or limit + 1; reads nothing older than `limit`.
+inline std::uint32_t RunEndAge(const std::uint8_t* r, std::uint32_t age, std::uint32_t limit, std::uint8_t c) {
+  const std::uint64_t pattern = 0x0101010101010101ull * c;
+  for (; age + 7 <= limit; age += 8) {
+    std::uint64_t w;  // ages age + 7 down to age, the last in the top byte
+    std::memcpy(&w, r - age - 7, 8);
+    if (const std::uint64_t diff = w ^ pattern; diff != 0) {
+      return age + static_cast<std::uint32_t>(__builtin_clzll(diff) >> 3);
+    }
+  }
+  while (age <= limit && r[-static_cast<std::ptrdiff_t>(age)] == c) ++age;
+  return age;
+}
+
 // The defined chains, followed literally.
 struct DefinedChains {
   std::uint16_t next[8194];  // 0..4095 next older position, 4096 end mark, 4097.. chain heads
@@ -171,7 +199,7 @@ class MatchFinder {
   // A stamp's entry in the per-stamp tables. Indexing with the 16-bit stamp itself made GCC 12
   // code the walk's loads 6% slower on source.
   static std::uint32_t Slot(Stamp stamp) { return stamp; }
-  bool Linked(Stamp stamp) const { return !unlinked_[Slot(stamp)]; }
+  bool Linked(Stamp stamp) const { return (marks_[Slot(stamp)] & kUnlinked) == 0; }
   // The newest position of a list before `now`, from its head (positions indexed ahead come
   // first).
   Stamp Newest(Stamp head, const Stamp* prev) const {
@@ -200,7 +228,7 @@ class MatchFinder {
     chain_head_[chain] = stamp;
     bucket_prev_[Slot(stamp)] = bucket_head_[bucket];
     bucket_head_[bucket] = stamp;
-    unlinked_[Slot(stamp)] = 0;
+    marks_[Slot(stamp)] = 0;
   }
   // Indexes the positions from indexed_ to `until` (exclusive); those of `now` are at `at`.
   void IndexUntil(const std::uint8_t* at, std::uint64_t now, std::uint64_t until) {
@@ -213,6 +241,9 @@ class MatchFinder {
   // `bytes_of(stamp)` gives a candidate's bytes.
   template <class BytesOf>
   std::uint32_t Walk(const std::uint8_t* r, Stamp stamp, BytesOf bytes_of, std::uint32_t& position);
+  // FindAt's walk when the bytes at `r` begin with three alike: a run's positions, one
+  // list entry each, are taken a run at a time.
+  std::uint32_t WalkRuns(const std::uint8_t* r, Stamp stamp, std::uint32_t& position);
   // Shared by both retire loops: `bytes(i)` gives the bytes of the position step i retires.
   template <class Bytes>
   void RetireItemAt(Bytes bytes, std::uint32_t length, std::uint64_t now);
@@ -246,9 +277,14 @@ class MatchFinder {
   Stamp bucket_prev_[kStamps];
   Stamp chain_head_[kHashCount];  // positions of one 12-bit hash, for the unlink after a full match
   Stamp chain_prev_[kStamps];
-  // Set when a position is indexed, and read only for indexed positions in the window, so a
-  // new coding need not clear it (64 KiB for every small string).
-  std::uint8_t unlinked_[kStamps];
+  // Per position: kUnlinked, and for a run's newest position, once a search has measured
+  // it, how many positions the run has from there back (WalkRuns; 0 until then). Set when
+  // a position is indexed and read only for indexed positions in the window, so a new coding
+  // need not clear it (128 KiB for every small string).
+  static constexpr std::uint16_t kUnlinked = 0x8000;
+  static constexpr std::uint16_t kRunSpan = 0x7FFF;
+  std::uint16_t marks_[kStamps];
+  Stamp run_exit_[kStamps];  // for a run's newest position whose extent is kept: see WalkRuns
 
   // Exact mode.
   DefinedChains chains_;
@@ -274,6 +310,9 @@ inline std::uint32_t MatchFinder::FindAt(const std::uint8_t* at, std::uint64_t n
   if (indexed_ <= now) IndexUntil(at, now, now + std::min<std::uint64_t>(kAhead, indexable));
   if (now_ - swept_at_ >= kSweepInterval) Sweep();
   const Stamp newest = bucket_prev_[Slot(static_cast<Stamp>(now))];
+  if (const std::uint32_t head = LoadHead(at, 0); ((head ^ (head >> 8)) & 0xFFFF) == 0) [[unlikely]] {
+    return WalkRuns(at, newest, position);
+  }
   return Walk(at, newest, [&](Stamp stamp) { return at - Age(stamp); }, position);
 }
 

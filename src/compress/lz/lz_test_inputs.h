@@ -73,7 +73,7 @@ inline Decoded DecodeBody(Codec& codec, const Bytes& body, std::uint64_t count,
 // full-length matches (and so the unlink after them), small alphabets make long chains.
 inline Bytes MakeInput(std::mt19937_64& rng, std::size_t size) {
   Bytes out(size);
-  const int kind = static_cast<int>(rng() % 9);
+  const int kind = static_cast<int>(rng() % 10);
   switch (kind) {
     case 0:  // random bytes
       for (auto& b : out) b = static_cast<std::uint8_t>(rng());
@@ -129,6 +129,19 @@ inline Bytes MakeInput(std::mt19937_64& rng, std::size_t size) {
       const std::size_t distance = 4077 + rng() % 3;
       for (std::size_t i = 0; i < size; ++i) {
         out[i] = i >= distance && rng() % 256 != 0 ? out[i - distance] : static_cast<std::uint8_t>(rng());
+      }
+      break;
+    }
+    case 8: {  // runs of a few values, of every length up to twice the window, often ending
+               // alike: runs are searched a run at a time
+      const auto values = static_cast<unsigned>(1 + rng() % 3);
+      std::size_t i = 0;
+      while (i < size) {
+        const auto value = static_cast<std::uint8_t>(rng() % values);
+        for (std::size_t run = 1 + rng() % (std::size_t{1} << rng() % 14); run > 0 && i < size; --run) {
+          out[i++] = value;
+        }
+        if (rng() % 2 == 0 && i < size) out[i++] = static_cast<std::uint8_t>(values + rng() % 4);
       }
       break;
     }
