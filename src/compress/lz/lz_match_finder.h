@@ -244,6 +244,8 @@ class MatchFinder {
   // FindAt's walk when the bytes at `r` begin with three alike: a run's positions, one
   // list entry each, are taken a run at a time.
   std::uint32_t WalkRuns(const std::uint8_t* r, Stamp stamp, std::uint32_t& position);
+  std::uint32_t WalkRunEnds(const std::uint8_t* r, std::uint32_t run, std::uint32_t done, std::uint32_t best,
+                            std::uint32_t& position);
   // Shared by both retire loops: `bytes(i)` gives the bytes of the position step i retires.
   template <class Bytes>
   void RetireItemAt(Bytes bytes, std::uint32_t length, std::uint64_t now);
@@ -306,8 +308,8 @@ inline std::uint32_t MatchFinder::FindAt(const std::uint8_t* at, std::uint64_t n
                                          std::uint32_t& position) {
   now_ = now;
   // A batch ahead; the search below needs `now` itself indexed (its list link is where the
-  // search starts).
-  if (indexed_ <= now) IndexUntil(at, now, now + std::min<std::uint64_t>(kAhead, indexable));
+  // search starts), and WalkRunEnds the positions up to 16 after it.
+  if (indexed_ <= now + kMaxMatch) IndexUntil(at, now, now + std::min<std::uint64_t>(kAhead, indexable));
   if (now_ - swept_at_ >= kSweepInterval) Sweep();
   const Stamp newest = bucket_prev_[Slot(static_cast<Stamp>(now))];
   if (const std::uint32_t head = LoadHead(at, 0); ((head ^ (head >> 8)) & 0xFFFF) == 0) [[unlikely]] {
