@@ -302,7 +302,10 @@ bool Encoding<Source, Sink, Progress>::CodeUntil(std::uint64_t stop_at) {
   const auto code_linear = [&]() __attribute__((always_inline)) {
     const std::uint8_t* at = in - kMaxMatch;
     LinearEnd end = LinearEnd::kRing;
-    while (now < stop_at && in_end - at >= kLinearSlack + std::ptrdiff_t{kMaxMatch}) {
+    // Items start while the chunk has kLinearSlack bytes after their look-ahead.
+    const std::uint64_t until = std::min<std::uint64_t>(
+        stop_at, now + 1 + static_cast<std::uint64_t>(in_end - at - (kLinearSlack + std::ptrdiff_t{kMaxMatch})));
+    while (now < until) {
       std::uint32_t position;
       std::uint32_t length =
           finder.FindAt(at, now, static_cast<std::size_t>(in_end - at - 8), position);

@@ -180,8 +180,10 @@ class MatchFinder {
   // Heads out of window are restamped this far back at every sweep, and sweeps come often
   // enough that no stamp reachable from a list gets 65536 - kFuture places old and looks new.
   static constexpr std::uint32_t kStaleAge = 0x2000;
-  static constexpr std::uint32_t kSweepInterval = 0xC000;
-  static_assert(kStaleAge + kSweepInterval + kAhead < 0x10000 - kFuture && kAhead + kMaxMatch < kFuture);
+  // FindAt checks for a sweep only when it indexes a batch, so it may come up to a batch late.
+  static constexpr std::uint32_t kSweepInterval = 0xB000;
+  static constexpr std::uint32_t kSweepDelay = kAhead + kMaxMatch;
+  static_assert(kStaleAge + kSweepInterval + kSweepDelay + kAhead < 0x10000 - kFuture && kAhead + kMaxMatch < kFuture);
   static constexpr std::uint64_t kMaxCheckInterval = 1 << 16;
   // What entry 4096's back link holds, as one value: nothing; a chain's last position (it
   // stays last while the value holds); or a chain's head (the chain was emptied). A retire
@@ -309,8 +311,10 @@ inline std::uint32_t MatchFinder::FindAt(const std::uint8_t* at, std::uint64_t n
   now_ = now;
   // A batch ahead; the search below needs `now` itself indexed (its list link is where the
   // search starts), and WalkRunEnds the positions up to 16 after it.
-  if (indexed_ <= now + kMaxMatch) IndexUntil(at, now, now + std::min<std::uint64_t>(kAhead, indexable));
-  if (now_ - swept_at_ >= kSweepInterval) Sweep();
+  if (indexed_ <= now + kMaxMatch) [[unlikely]] {
+    IndexUntil(at, now, now + std::min<std::uint64_t>(kAhead, indexable));
+    if (now_ - swept_at_ >= kSweepInterval) Sweep();
+  }
   const Stamp newest = bucket_prev_[Slot(static_cast<Stamp>(now))];
   if (const std::uint32_t head = LoadHead(at, 0); ((head ^ (head >> 8)) & 0xFFFF) == 0) [[unlikely]] {
     return WalkRuns(at, newest, position);
