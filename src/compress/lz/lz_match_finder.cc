@@ -215,25 +215,22 @@ std::uint32_t MatchFinder::WalkRuns(const std::uint8_t* r, Stamp stamp, std::uin
       return best;
     }
     if (reach >= oldest) break;
-    if (run < kMaxMatch && best >= run) return WalkRunEnds(r, run, last, best, position);
+    // From here only candidates that agree on more than r's run can win: few runs end as
+    // r's does.
+    if (run < kMaxMatch && best >= run) return WalkOn(r, best, last, position);
     stamp = run_exit_[Slot(stamp)];
   }
   return best >= kMinMatch ? best : 0;
 }
 
-// Once a match as long as r's run of c is found, only candidates that agree on more can win:
-// c `run` times, then r's next byte t. Two positions before that byte each of them has the
-// head "c c t", and those are listed together, with far fewer entries than c's runs: the
-// walk goes on there, from the candidates older than `done`, each found `run` - 2 places
-// before its entry.
-std::uint32_t MatchFinder::WalkRunEnds(const std::uint8_t* r, std::uint32_t run, std::uint32_t done,
-                                       std::uint32_t best, std::uint32_t& position) {
-  const auto tail = static_cast<Stamp>(now_ + run - 2);
+std::uint32_t MatchFinder::WalkOn(const std::uint8_t* r, std::uint32_t best, std::uint32_t done,
+                                  std::uint32_t& position) {
+  const auto list = static_cast<Stamp>(now_ + best - 2);  // indexed ahead
   // Entries near the input's start may stand for candidates before it.
   const auto oldest = static_cast<std::uint32_t>(std::min<std::uint64_t>(now_, kWindow));
   std::uint8_t wanted = r[best];
-  for (Stamp entry = bucket_prev_[Slot(tail)];; entry = bucket_prev_[Slot(entry)]) {
-    const auto age = static_cast<Stamp>(tail - entry);  // the candidate's
+  for (Stamp entry = bucket_prev_[Slot(list)];; entry = bucket_prev_[Slot(entry)]) {
+    const auto age = static_cast<Stamp>(list - entry);  // the candidate's
     if (age > oldest) break;
     if (age <= done) continue;
     const std::uint8_t* p = r - age;
