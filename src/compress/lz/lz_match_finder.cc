@@ -41,7 +41,7 @@ void MatchFinder::UnlinkFollower(Stamp p, std::uint32_t chain) {
     UnlinkEndMark();
     return;
   }
-  marks_[Slot(follower)] |= kUnlinked;
+  places_[Slot(follower)].marks |= kUnlinked;
   const Stamp after = LinkedAfter(follower);
   chain_prev_[Slot(p)] = after;  // later walks skip the unlinked ones at once
   if (!InWindow(after)) {  // p is last now
@@ -159,17 +159,17 @@ std::uint32_t MatchFinder::WalkRuns(const std::uint8_t* r, Stamp stamp, std::uin
   while (InWindow(stamp)) {
     const std::uint32_t entry = Age(stamp);  // the run's newest position
     if ((LoadHead(r - entry, 0) & 0xFFFFFF) != head) {
-      stamp = bucket_prev_[Slot(stamp)];
+      stamp = BucketPrev(stamp);
       continue;
     }
     // Its oldest, and the list's next entry after it. A run's extent is measured once and
     // kept with its newest position, with that next entry (cut at an earlier window's end,
     // the run reaches past this window's end too, and then nothing in the window follows).
-    std::uint16_t& mark = marks_[Slot(stamp)];
+    std::uint16_t& mark = places_[Slot(stamp)].marks;
     if ((mark & kRunSpan) == 0) {
       const std::uint32_t span = RunEndAge(r, entry, oldest, c) - entry;
       mark |= static_cast<std::uint16_t>(span);
-      run_exit_[Slot(stamp)] = bucket_prev_[Slot(static_cast<Stamp>(now_ - (entry + span - 1)))];
+      run_exit_[Slot(stamp)] = BucketPrev(static_cast<Stamp>(now_ - (entry + span - 1)));
     }
     const std::uint32_t reach = entry + (mark & kRunSpan) - 1;
     const std::uint32_t last = std::min(reach, oldest);
@@ -229,7 +229,7 @@ std::uint32_t MatchFinder::WalkOn(const std::uint8_t* r, std::uint32_t best, std
   // Entries near the input's start may stand for candidates before it.
   const auto oldest = static_cast<std::uint32_t>(std::min<std::uint64_t>(now_, kWindow));
   std::uint8_t wanted = r[best];
-  for (Stamp entry = bucket_prev_[Slot(list)];; entry = bucket_prev_[Slot(entry)]) {
+  for (Stamp entry = BucketPrev(list);; entry = BucketPrev(entry)) {
     const auto age = static_cast<Stamp>(list - entry);  // the candidate's
     if (age > oldest) break;
     if (age <= done) continue;
@@ -317,7 +317,7 @@ void MatchFinder::BuildIndex(const std::uint8_t* text) {
   for (std::uint64_t at = now_ - reach; at < now_; ++at) {
     const auto x = static_cast<std::uint32_t>(at & kRingMask);
     Index(text + x, static_cast<Stamp>(at));
-    marks_[Slot(static_cast<Stamp>(at))] = chains_.prev[x] == kEndOfChain ? kUnlinked : 0;
+    places_[Slot(static_cast<Stamp>(at))].marks = chains_.prev[x] == kEndOfChain ? kUnlinked : 0;
   }
   indexed_ = now_;
   const std::uint32_t q = chains_.prev[kEndOfChain];

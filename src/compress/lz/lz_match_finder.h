@@ -205,11 +205,14 @@ class MatchFinder {
   // A stamp's entry in the per-stamp tables. Indexing with the 16-bit stamp itself made GCC 12
   // code the walk's loads 6% slower on source.
   static std::uint32_t Slot(Stamp stamp) { return stamp; }
-  bool Linked(Stamp stamp) const { return (marks_[Slot(stamp)] & kUnlinked) == 0; }
+  bool Linked(Stamp stamp) const { return (places_[Slot(stamp)].marks & kUnlinked) == 0; }
+  Stamp BucketPrev(Stamp stamp) const { return places_[Slot(stamp)].bucket_prev; }
+  Stamp ChainPrev(Stamp stamp) const { return chain_prev_[Slot(stamp)]; }
   // The newest position of a list before `now`, from its head (positions indexed ahead come
   // first).
-  Stamp Newest(Stamp head, const Stamp* prev) const {
-    while (Ahead(head)) head = prev[head];
+  template <class Prev>
+  Stamp Newest(Stamp head, Prev prev) const {
+    while (Ahead(head)) head = (this->*prev)(head);
     return head;
   }
   // The first linked position at or after `stamp` on a chain list, or a fresh stale stamp
@@ -222,7 +225,7 @@ class MatchFinder {
     return StaleStamp();
   }
   // A chain's linked positions, newest first: for (s = FirstLinked(c); InWindow(s); s = LinkedAfter(s)).
-  Stamp FirstLinked(std::uint32_t chain) const { return NextLinked(Newest(chain_head_[chain], chain_prev_)); }
+  Stamp FirstLinked(std::uint32_t chain) const { return NextLinked(Newest(chain_head_[chain], &MatchFinder::ChainPrev)); }
   Stamp LinkedAfter(Stamp stamp) const { return NextLinked(chain_prev_[Slot(stamp)]); }
   // Lists the position stamped `stamp`, whose first bytes are `bytes`, in its bucket and
   // chain lists, linked.
@@ -232,9 +235,8 @@ class MatchFinder {
     const std::uint32_t bucket = BucketOf(head);
     chain_prev_[Slot(stamp)] = chain_head_[chain];
     chain_head_[chain] = stamp;
-    bucket_prev_[Slot(stamp)] = bucket_head_[bucket];
+    places_[Slot(stamp)] = {bucket_head_[bucket], 0};
     bucket_head_[bucket] = stamp;
-    marks_[Slot(stamp)] = 0;
   }
   // Indexes the positions from indexed_ to `until` (exclusive); those of `now` are at `at`.
   void IndexUntil(const std::uint8_t* at, std::uint64_t now, std::uint64_t until) {
@@ -286,7 +288,6 @@ class MatchFinder {
   // after what end_link_ holds.
   std::uint64_t retired_ = 0;
   alignas(64) Stamp bucket_head_[1u << kBucketBits];  // positions whose first 3 bytes hash alike
-  Stamp bucket_prev_[kStamps];
   Stamp chain_head_[kHashCount];  // positions of one 12-bit hash, for the unlink after a full match
   Stamp chain_prev_[kStamps];
   // Per position: kUnlinked, and for a run's newest position, once a search has measured
@@ -295,7 +296,13 @@ class MatchFinder {
   // need not clear it (128 KiB for every small string).
   static constexpr std::uint16_t kUnlinked = 0x8000;
   static constexpr std::uint16_t kRunSpan = 0x7FFF;
-  std::uint16_t marks_[kStamps];
+  // Per stamp, the bucket list's next older position and the marks, side by side: a walk's
+  // step reads both, and indexing writes both at once.
+  struct Place {
+    Stamp bucket_prev;
+    std::uint16_t marks;
+  };
+  Place places_[kStamps];
   Stamp run_exit_[kStamps];  // for a run's newest position whose extent is kept: see WalkRuns
 
   // Exact mode.
@@ -310,7 +317,7 @@ inline std::uint32_t MatchFinder::Find(const std::uint8_t* text, std::uint32_t r
   now_ = now;
   if (exact_) return FindExact(text, r, position);
   if (now_ - swept_at_ >= kSweepInterval) Sweep();
-  const Stamp newest = Newest(bucket_head_[BucketOf(LoadHead(text, r))], bucket_prev_);
+  const Stamp newest = Newest(bucket_head_[BucketOf(LoadHead(text, r))], &MatchFinder::BucketPrev);
   return Walk<false>(text + r, newest, [&](Stamp stamp) { return text + (stamp & kRingMask); }, position);
 }
 
@@ -323,7 +330,7 @@ inline std::uint32_t MatchFinder::FindAt(const std::uint8_t* at, std::uint64_t n
     IndexUntil(at, now, now + std::min<std::uint64_t>(kAhead, indexable));
     if (now_ - swept_at_ >= kSweepInterval) Sweep();
   }
-  const Stamp newest = bucket_prev_[Slot(static_cast<Stamp>(now))];
+  const Stamp newest = BucketPrev(static_cast<Stamp>(now));
   if (const std::uint32_t head = LoadHead(at, 0); ((head ^ (head >> 8)) & 0xFFFF) == 0) [[unlikely]] {
     return WalkRuns(at, newest, position);
   }
@@ -359,7 +366,7 @@ inline std::uint32_t MatchFinder::Walk(const std::uint8_t* r, Stamp stamp, Bytes
         wanted = r[best];
       }
     }
-    stamp = bucket_prev_[Slot(stamp)];
+    stamp = BucketPrev(stamp);
   }
   // Neighbours whose first three bytes differ can agree on fewer than three only.
   return best >= kMinMatch ? best : 0;
