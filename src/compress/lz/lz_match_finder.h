@@ -20,7 +20,9 @@
 //
 // Where the coder has the input itself at hand (FindAt), positions are indexed a batch at a
 // time ahead of the search rather than one per step; the walks never see them early, since
-// a search starts from the newest position before its own.
+// a search starts from the newest position before its own. There the walks also skip what
+// cannot win: runs of one byte are taken a run at a time (WalkRuns), and a walk that has a
+// match goes on among the positions that share the bytes just before its end (WalkOn).
 #pragma once
 
 #include <algorithm>
