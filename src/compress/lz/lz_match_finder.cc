@@ -176,28 +176,26 @@ std::uint32_t MatchFinder::WalkRuns(const std::uint8_t* r, Stamp stamp, std::uin
     // c runs on for lead + (age - entry) bytes from the position at `age`.
     const std::uint32_t lead = LeadingRun(r - entry, c, kMaxMatch + 1);
     const auto run_at = [&](std::uint32_t age) { return lead + (age - entry); };
-    std::uint32_t full = 0;  // the age of a full-length match
     if (run == kMaxMatch) {
       // Every candidate whose run reaches 18 matches in full; the newest linked one wins.
       const std::uint32_t from = lead >= kMaxMatch ? entry : entry + (kMaxMatch - lead);
-      full = newest_linked(from, last);
-      if (full == 0) {
-        const std::uint32_t age = oldest_linked(entry, std::min(from - 1, last));
-        take(age, run_at(age));
+      if (const std::uint32_t full = newest_linked(from, last); full != 0) {
+        best = kMaxMatch;
+        position = static_cast<std::uint32_t>(now_ - full) & kRingMask;
+        UnlinkFollower(static_cast<Stamp>(now_ - full), ChainOf(head));  // as in Consider
+        return best;
       }
+      const std::uint32_t age = oldest_linked(entry, std::min(from - 1, last));
+      take(age, run_at(age));
     } else if (lead > run) {
       if (best < run) take(newest_linked(entry, last), run);
     } else {
       // The candidate whose run ends where r's does is the only one that can agree on more
       // than `run` bytes; once a match that long is found it is the only one left to test.
       const std::uint32_t aligned = entry + (run - lead);
-      if (aligned <= last && (r - aligned)[best] == r[best] && linked(aligned)) {
-        const std::uint32_t length = MatchLength(r - aligned, r);
-        if (length == kMaxMatch) {
-          full = aligned;
-        } else {
-          take(aligned, length);
-        }
+      if (aligned <= last && linked(aligned)) {
+        std::uint8_t wanted = r[best];
+        if (Consider(r - aligned, r, static_cast<Stamp>(now_ - aligned), best, wanted, position)) return best;
       } else if (best < run) {
         // Then an older one agrees on `run` bytes, or else the oldest newer one on its run.
         if (const std::uint32_t older = aligned < last ? newest_linked(aligned + 1, last) : 0; older != 0) {
@@ -207,12 +205,6 @@ std::uint32_t MatchFinder::WalkRuns(const std::uint8_t* r, Stamp stamp, std::uin
           take(age, run_at(age));
         }
       }
-    }
-    if (full != 0) {
-      best = kMaxMatch;
-      position = static_cast<std::uint32_t>(now_ - full) & kRingMask;
-      UnlinkFollower(static_cast<Stamp>(now_ - full), ChainOf(head));  // as in Walk
-      return best;
     }
     if (reach >= oldest) break;
     // From here only candidates that agree on more than r's run can win: few runs end as
@@ -232,21 +224,7 @@ std::uint32_t MatchFinder::WalkOn(const std::uint8_t* r, std::uint32_t best, std
   for (Stamp entry = BucketPrev(list);; entry = BucketPrev(entry)) {
     const auto age = static_cast<Stamp>(list - entry);  // the candidate's
     if (age > oldest) break;
-    if (age <= done) continue;
-    const std::uint8_t* p = r - age;
-    const auto stamp = static_cast<Stamp>(now_ - age);
-    if (p[best] == wanted && Linked(stamp)) {
-      const std::uint32_t length = MatchLength(p, r);
-      if (length > best) {
-        best = length;
-        position = stamp & kRingMask;
-        if (length == kMaxMatch) {
-          UnlinkFollower(stamp, ChainOf(LoadHead(r, 0)));  // as in Walk
-          break;
-        }
-        wanted = r[best];
-      }
-    }
+    if (age > done && Consider(r - age, r, static_cast<Stamp>(now_ - age), best, wanted, position)) break;
   }
   return best;
 }

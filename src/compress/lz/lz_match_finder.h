@@ -260,6 +260,29 @@ class MatchFinder {
   // FindAt's walk when the bytes at `r` begin with three alike: a run's positions, one
   // list entry each, are taken a run at a time.
   std::uint32_t WalkRuns(const std::uint8_t* r, Stamp stamp, std::uint32_t& position);
+  // A walk's test of the candidate at `p`, stamped `stamp`, for the bytes at `r`, whose match
+  // so far is `best` bytes long (`wanted` is r[best]): takes it if it agrees on more. True when
+  // it agrees in full, which ends the walk.
+  [[gnu::always_inline]] bool Consider(const std::uint8_t* p, const std::uint8_t* r, Stamp stamp, std::uint32_t& best,
+                                       std::uint8_t& wanted, std::uint32_t& position) {
+    // A candidate can only win if it agrees at index `best`, so that byte is tested first.
+    if (p[best] == wanted && Linked(stamp)) {
+      const std::uint32_t length = MatchLength(p, r);
+      if (length > best) {
+        best = length;
+        position = stamp & kRingMask;
+        if (length == kMaxMatch) {
+          // Kept for compatibility with existing data: after a full-length match the original
+          // coder unlinks the candidate that follows the matching one in its chain (the end
+          // mark 4096 when there is none). That changes later searches, so the output bytes.
+          UnlinkFollower(stamp, ChainOf(LoadHead(r, 0)));
+          return true;
+        }
+        wanted = r[best];
+      }
+    }
+    return false;
+  }
   // Shared by both retire loops: `bytes(i)` gives the bytes of the position step i retires.
   template <class Bytes>
   void RetireItemAt(Bytes bytes, std::uint32_t length, std::uint64_t now);
@@ -346,28 +369,12 @@ inline std::uint32_t MatchFinder::Walk(const std::uint8_t* r, Stamp stamp, Bytes
   std::uint8_t wanted = r[0];  // the byte at index `best` of r
   position = 0;
   [[maybe_unused]] std::uint32_t budget = kWalkBeforeSwitch;
-  // Newest first, as the chain walk. A candidate can only win if it agrees at index `best`,
-  // so that byte is tested before anything else.
+  // Newest first, as the chain walk.
   while (InWindow(stamp)) {
     if constexpr (kIndexedAhead) {
       if (--budget == 0 && best >= kMinMatch) return WalkOn(r, best, Age(stamp) - 1, position);
     }
-    const std::uint8_t* p = bytes_of(stamp);
-    if (p[best] == wanted && Linked(stamp)) {
-      const std::uint32_t len = MatchLength(p, r);
-      if (len > best) {
-        best = len;
-        position = stamp & kRingMask;
-        if (len == kMaxMatch) {
-          // Kept for compatibility with existing data: after a full-length match the original
-          // coder unlinks the candidate that follows the matching one in its chain (the end
-          // mark 4096 when there is none). That changes later searches, so the output bytes.
-          UnlinkFollower(stamp, ChainOf(LoadHead(r, 0)));
-          break;
-        }
-        wanted = r[best];
-      }
-    }
+    if (Consider(bytes_of(stamp), r, stamp, best, wanted, position)) break;
     stamp = BucketPrev(stamp);
   }
   // Neighbours whose first three bytes differ can agree on fewer than three only.
