@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <random>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -136,6 +137,40 @@ TEST(LzCodecTest, MatchesReferenceAcrossCutsThroughTheEndMark) {
   }
   // More than one spell in one input: the search went back to its index in between.
   EXPECT_GE(most_spells, 2u);
+}
+
+// Chunks of a few KiB to tens of KiB, as files arrive: each chunk starts on the ring and goes
+// on on the input itself once it holds a window of history, so the search switches between
+// the two, with run extents and lists indexed ahead carried across, many times per input.
+TEST(LzCodecTest, MatchesReferenceWhenChunksSwitchBetweenRingAndInput) {
+  class UnevenChunks {
+   public:
+    UnevenChunks(const Bytes& data, std::mt19937_64& rng) : data_(data), rng_(rng) {}
+    std::span<const std::uint8_t> Next() {
+      const std::size_t n = std::min<std::size_t>(1 + rng_() % 24000, data_.size() - at_);
+      std::span<const std::uint8_t> chunk(data_.data() + at_, n);
+      at_ += n;
+      return chunk;
+    }
+
+   private:
+    const Bytes& data_;
+    std::mt19937_64& rng_;
+    std::size_t at_ = 0;
+  };
+  std::mt19937_64 rng(0xc4a2);
+  auto model = std::make_unique<reference::Model>();
+  auto codec = std::make_unique<Codec>();
+  for (int run = 0; run < testing::Scaled(16); ++run) {
+    const Bytes input = MakeInput(rng, 80000 + rng() % 80000);
+    const auto want = model->Encode(input.data(), input.size());
+    UnevenChunks source(input, rng);
+    VectorSink sink;
+    Recorder progress;
+    ASSERT_TRUE(codec->Encode(source, sink, progress));
+    ASSERT_EQ(sink.bytes, want.body) << "run " << run;
+    ASSERT_EQ(progress.points, want.progress) << "run " << run;
+  }
 }
 
 // Between items the coder's chains decide every later search, and the split coder compares
