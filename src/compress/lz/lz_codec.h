@@ -224,10 +224,9 @@ bool Encoding<Source, Sink, Progress>::CodeUntil(std::uint64_t stop_at) {
   auto advance = [&](auto exact_mode, std::uint32_t length) {
     constexpr bool kExact = decltype(exact_mode)::value;
     // One step; `next` gives the byte read in, false once the source is exhausted.
-    // `retired` says that the item's retires were done before its steps.
-    auto step = [&](auto&& next, auto retired) __attribute__((always_inline)) {
+    auto step = [&](auto&& next) __attribute__((always_inline)) {
       const std::uint32_t s = (r + kMaxMatch) & kRingMask;
-      if constexpr (!decltype(retired)::value) finder.template Retire<kExact>(text, s, now);
+      finder.template Retire<kExact>(s);
       std::uint8_t b;
       const bool got = next(b);
       if (got) {
@@ -241,19 +240,16 @@ bool Encoding<Source, Sink, Progress>::CodeUntil(std::uint64_t stop_at) {
     if (in_end - in >= static_cast<std::ptrdiff_t>(length) &&
         (consumed & (kProgressInterval - 1)) + length < kProgressInterval) {
       consumed += length;
-      if constexpr (!kExact) finder.RetireItem(text, r, length, now);
       for (std::uint32_t i = 0; i < length; ++i) {
-        step(
-            [&](std::uint8_t& b) {
-              b = *in++;
-              return true;
-            },
-            std::bool_constant<!kExact>{});
+        step([&](std::uint8_t& b) {
+          b = *in++;
+          return true;
+        });
       }
       return;
     }
     for (std::uint32_t i = 0; i < length; ++i) {
-      if (step(next_byte, std::false_type{})) {
+      if (step(next_byte)) {
         ++consumed;
       } else {
         --lookahead;
@@ -318,7 +314,6 @@ bool Encoding<Source, Sink, Progress>::CodeUntil(std::uint64_t stop_at) {
         end = LinearEnd::kExactItem;
         break;
       }
-      finder.RetireItemAt(at, length, now);
       const std::uint64_t before = now + kMaxMatch;  // the bytes read so far
       if ((before & (kProgressInterval - 1)) + length >= kProgressInterval) {
         const std::uint64_t reached = (before + length) & ~std::uint64_t{kProgressInterval - 1};

@@ -19,7 +19,7 @@ void MatchFinder::Reset() {
   checked_at_ = 0;
   indexed_ = 0;
   end_link_ = kEndNone;
-  retired_ = 0;
+  end_link_at_ = 0;
   std::fill(std::begin(bucket_head_), std::end(bucket_head_), StaleStamp());
   std::fill(std::begin(chain_head_), std::end(chain_head_), StaleStamp());
 }
@@ -46,7 +46,7 @@ void MatchFinder::UnlinkFollower(Stamp p, std::uint32_t chain) {
   chain_prev_[Slot(p)] = after;  // later walks skip the unlinked ones at once
   if (!InWindow(after)) {  // p is last now
     end_link_ = static_cast<std::uint16_t>(chain);
-    retired_ = 0;
+    end_link_at_ = now_;
   }
 }
 
@@ -63,13 +63,22 @@ void MatchFinder::UnlinkEndMark() {
   end_link_ = kEndNone;
 }
 
-// The retire in retired_ emptied its chain unless a position linked before it is still
+// Positions leave the window in order, the one at x at step x + 4078, and only the last to
+// leave linked since end_link_ was set leaves a trace: its chain's new last position, or the
+// chain's head. Its chain was emptied unless a position linked before that step is still
 // linked: that chain's last position then stayed linked, as anything that unlinks it since
-// would have set the value again.
+// would have set the value again. (A position's mark no longer changes once it has left.)
 std::uint16_t MatchFinder::ResolvedEndLink() const {
-  if (retired_ == 0) return end_link_;
-  const std::uint32_t chain = retired_ & kRingMask;
-  const std::uint64_t since = now_ - ((retired_ >> 12) - 1);
+  // The step that retired that position, from the last step back to the one end_link_ was
+  // set at (the retires of a step come after its search).
+  const std::uint64_t first = std::max<std::uint64_t>(end_link_at_, kWindow);
+  std::uint64_t step = now_;
+  do {
+    if (step <= first) return end_link_;
+    --step;
+  } while (!Linked(static_cast<Stamp>(step - kWindow)));
+  const std::uint32_t chain = places_[Slot(static_cast<Stamp>(step - kWindow))].marks & kRingMask;
+  const std::uint64_t since = now_ - step;
   for (Stamp s = FirstLinked(chain); InWindow(s); s = LinkedAfter(s)) {
     if (Age(s) > since) return static_cast<std::uint16_t>(chain);
   }
@@ -78,7 +87,7 @@ std::uint16_t MatchFinder::ResolvedEndLink() const {
 
 void MatchFinder::ResolveEndLink() {
   end_link_ = ResolvedEndLink();
-  retired_ = 0;
+  end_link_at_ = now_;
 }
 
 // The defined chains the index stands for. The links of positions that are not linked are
@@ -165,13 +174,12 @@ std::uint32_t MatchFinder::WalkRuns(const std::uint8_t* r, Stamp stamp, std::uin
     // Its oldest, and the list's next entry after it. A run's extent is measured once and
     // kept with its newest position, with that next entry (cut at an earlier window's end,
     // the run reaches past this window's end too, and then nothing in the window follows).
-    std::uint16_t& mark = places_[Slot(stamp)].marks;
-    if ((mark & kRunSpan) == 0) {
-      const std::uint32_t span = RunEndAge(r, entry, oldest, c) - entry;
-      mark |= static_cast<std::uint16_t>(span);
-      run_exit_[Slot(stamp)] = BucketPrev(static_cast<Stamp>(now_ - (entry + span - 1)));
+    RunEnd& known = runs_[Slot(stamp)];
+    if (known.span == 0) {
+      known.span = static_cast<std::uint16_t>(RunEndAge(r, entry, oldest, c) - entry);
+      known.exit = BucketPrev(static_cast<Stamp>(now_ - (entry + known.span - 1)));
     }
-    const std::uint32_t reach = entry + (mark & kRunSpan) - 1;
+    const std::uint32_t reach = entry + known.span - 1;
     const std::uint32_t last = std::min(reach, oldest);
     // c runs on for lead + (age - entry) bytes from the position at `age`.
     const std::uint32_t lead = LeadingRun(r - entry, c, kMaxMatch + 1);
@@ -210,7 +218,7 @@ std::uint32_t MatchFinder::WalkRuns(const std::uint8_t* r, Stamp stamp, std::uin
     // From here only candidates that agree on more than r's run can win: few runs end as
     // r's does.
     if (run < kMaxMatch && best >= run) return WalkOn(r, best, last, position);
-    stamp = run_exit_[Slot(stamp)];
+    stamp = known.exit;
   }
   return best >= kMinMatch ? best : 0;
 }
@@ -292,10 +300,11 @@ void MatchFinder::BuildIndex(const std::uint8_t* text) {
   std::fill(std::begin(bucket_head_), std::end(bucket_head_), StaleStamp());
   std::fill(std::begin(chain_head_), std::end(chain_head_), StaleStamp());
   const std::uint64_t reach = std::min<std::uint64_t>(now_, kWindow);
+  ClearRunSpans(now_ - reach, now_);
   for (std::uint64_t at = now_ - reach; at < now_; ++at) {
     const auto x = static_cast<std::uint32_t>(at & kRingMask);
     Index(text + x, static_cast<Stamp>(at));
-    places_[Slot(static_cast<Stamp>(at))].marks = chains_.prev[x] == kEndOfChain ? kUnlinked : 0;
+    if (chains_.prev[x] == kEndOfChain) places_[Slot(static_cast<Stamp>(at))].marks |= kUnlinked;
   }
   indexed_ = now_;
   const std::uint32_t q = chains_.prev[kEndOfChain];
@@ -306,7 +315,7 @@ void MatchFinder::BuildIndex(const std::uint8_t* text) {
   } else {
     end_link_ = static_cast<std::uint16_t>(ChainOf(LoadHead(text, q)));
   }
-  retired_ = 0;
+  end_link_at_ = now_;
   swept_at_ = now_;
   exact_ = false;
 }

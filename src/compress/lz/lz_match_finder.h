@@ -133,29 +133,23 @@ class MatchFinder {
   // candidate. Keeps the unlink that follows a full match.
   std::uint32_t Find(const std::uint8_t* text, std::uint32_t r, std::uint64_t now, std::uint32_t& position);
   // The position at s leaves the window; its byte is about to be overwritten. `kExact` is
-  // exact() (the coder's loop dispatches on it once per item).
+  // exact() (the coder's loop dispatches on it once per item). Ordinary mode has nothing to
+  // do: what the retire would leave in entry 4096 is worked out when asked (ResolvedEndLink).
   template <bool kExact>
-  void Retire(const std::uint8_t* text, std::uint32_t s, std::uint64_t now);
-  // Ordinary mode: the retires of an item's `length` steps from r on, before any of them.
-  // Only the last retire of a linked position leaves a trace, and the steps change neither
-  // the flags nor the bytes it reads (those of positions 18 and more ahead of each step).
-  void RetireItem(const std::uint8_t* text, std::uint32_t r, std::uint32_t length, std::uint64_t now) {
-    RetireItemAt([&](std::uint32_t i) { return text + ((r + kMaxMatch + i) & kRingMask); }, length, now);
+  void Retire(std::uint32_t s) {
+    if constexpr (kExact) chains_.Unlink(s);
   }
   // Links r (unless it was indexed ahead, see FindAt).
   template <bool kExact>
   void Link(const std::uint8_t* text, std::uint32_t r, std::uint64_t now);
 
-  // The same search and retires in ordinary mode on the input itself, where the bytes of
+  // The same search in ordinary mode on the input itself, where the bytes of
   // position `now` are at `at` and every byte from 4096 before it to 64 after it is at hand.
   // No position is linked one at a time there: positions are indexed a batch at a time,
   // ahead of the search, from the input (`indexable` bytes after `at` may be read), and the
   // search starts from the newest one before `now`. Candidates and results are the ones Find
   // gives on the ring, whose bytes are the same.
   std::uint32_t FindAt(const std::uint8_t* at, std::uint64_t now, std::size_t indexable, std::uint32_t& position);
-  void RetireItemAt(const std::uint8_t* at, std::uint32_t length, std::uint64_t now) {
-    RetireItemAt([&](std::uint32_t i) { return at + i - kWindow; }, length, now);
-  }
   // Indexes every position before `now` not indexed yet (an item may have passed the batch's
   // end), so that the index stands for the defined chains between items, as Link leaves it.
   void CatchUp(const std::uint8_t* at, std::uint64_t now) {
@@ -193,7 +187,8 @@ class MatchFinder {
   static constexpr std::uint64_t kMaxCheckInterval = 1 << 16;
   // What entry 4096's back link holds, as one value: nothing; a chain's last position (it
   // stays last while the value holds); or a chain's head (the chain was emptied). A retire
-  // sets it to one of the last two, which one is worked out only when asked (retired_).
+  // sets it to one of the last two, which one is worked out only when asked (from the last
+  // position that left the window linked since end_link_at_).
   static constexpr std::uint16_t kEndNone = 0xFFFF;
   static constexpr std::uint16_t kEndHead = 0x8000;
 
@@ -237,11 +232,21 @@ class MatchFinder {
     const std::uint32_t bucket = BucketOf(head);
     chain_prev_[Slot(stamp)] = chain_head_[chain];
     chain_head_[chain] = stamp;
-    places_[Slot(stamp)] = {bucket_head_[bucket], 0};
+    places_[Slot(stamp)] = {bucket_head_[bucket], static_cast<std::uint16_t>(chain)};
     bucket_head_[bucket] = stamp;
+  }
+  // Forgets the run extents kept for the positions from `from` to `until` (exclusive), which
+  // are about to be indexed.
+  void ClearRunSpans(std::uint64_t from, std::uint64_t until) {
+    while (from < until) {
+      const std::uint64_t end = std::min(until, (from | (kStamps - 1)) + 1);  // within one pass of the stamps
+      std::fill(runs_ + Slot(static_cast<Stamp>(from)), runs_ + Slot(static_cast<Stamp>(end - 1)) + 1, RunEnd{});
+      from = end;
+    }
   }
   // Indexes the positions from indexed_ to `until` (exclusive); those of `now` are at `at`.
   void IndexUntil(const std::uint8_t* at, std::uint64_t now, std::uint64_t until) {
+    ClearRunSpans(indexed_, until);
     for (std::uint64_t x = indexed_; x < until; ++x) {
       Index(at + static_cast<std::ptrdiff_t>(x - now), static_cast<Stamp>(x));
     }
@@ -283,9 +288,6 @@ class MatchFinder {
     }
     return false;
   }
-  // Shared by both retire loops: `bytes(i)` gives the bytes of the position step i retires.
-  template <class Bytes>
-  void RetireItemAt(Bytes bytes, std::uint32_t length, std::uint64_t now);
 
   std::uint32_t FindExact(const std::uint8_t* text, std::uint32_t r, std::uint32_t& position);
   void UnlinkFollower(Stamp p, std::uint32_t chain);
@@ -309,26 +311,31 @@ class MatchFinder {
   // Ordinary mode. Lists hold stamps newest first; a list ends at the first stamp out of
   // window. Positions unlinked after a full match stay listed, marked, and are skipped.
   std::uint16_t end_link_ = kEndNone;
-  // 0, or (time + 1) << 12 | chain of the last retire of a linked position, when that came
-  // after what end_link_ holds.
-  std::uint64_t retired_ = 0;
+  // When end_link_ was last set: retires since then (of positions that left the window linked)
+  // may have changed what it stands for.
+  std::uint64_t end_link_at_ = 0;
   alignas(64) Stamp bucket_head_[1u << kBucketBits];  // positions whose first 3 bytes hash alike
   Stamp chain_head_[kHashCount];  // positions of one 12-bit hash, for the unlink after a full match
   Stamp chain_prev_[kStamps];
-  // Per position: kUnlinked, and for a run's newest position, once a search has measured
-  // it, how many positions the run has from there back (WalkRuns; 0 until then). Set when
-  // a position is indexed and read only for indexed positions in the window, so a new coding
-  // need not clear it (128 KiB for every small string).
+  // Per stamp, side by side (a walk's step reads both, and indexing writes both in one
+  // store): the bucket list's next older position, and the marks: the position's 12-bit chain
+  // (asked for after it has left the window, when the ring no longer holds its bytes) and
+  // kUnlinked. Set when a position is indexed and read only for indexed positions, so a new
+  // coding need not clear them (256 KiB for every small string).
   static constexpr std::uint16_t kUnlinked = 0x8000;
-  static constexpr std::uint16_t kRunSpan = 0x7FFF;
-  // Per stamp, the bucket list's next older position and the marks, side by side: a walk's
-  // step reads both, and indexing writes both at once.
   struct Place {
     Stamp bucket_prev;
     std::uint16_t marks;
   };
   Place places_[kStamps];
-  Stamp run_exit_[kStamps];  // for a run's newest position whose extent is kept: see WalkRuns
+  // For a run's newest position, once a search has measured it (WalkRuns): how many
+  // positions the run has from there back, and the bucket list's entry after them. A span of
+  // 0 is not measured yet; cleared as positions are indexed.
+  struct RunEnd {
+    Stamp exit = 0;
+    std::uint16_t span = 0;
+  };
+  RunEnd runs_[kStamps];
 
   // Exact mode.
   DefinedChains chains_;
@@ -382,31 +389,11 @@ inline std::uint32_t MatchFinder::Walk(const std::uint8_t* r, Stamp stamp, Bytes
 }
 
 template <bool kExact>
-inline void MatchFinder::Retire(const std::uint8_t* text, std::uint32_t s, std::uint64_t now) {
-  if constexpr (kExact) {
-    chains_.Unlink(s);
-  } else {
-    RetireItemAt([&](std::uint32_t) { return text + s; }, 1, now);
-  }
-}
-
-template <class Bytes>
-inline void MatchFinder::RetireItemAt(Bytes bytes, std::uint32_t length, std::uint64_t now) {
-  for (std::uint32_t i = length; i-- > 0;) {
-    // The position leaving is the oldest of its chain: entry 4096 now names the chain's new
-    // last position, or its head when it was alone.
-    if (now + i >= kWindow && Linked(static_cast<Stamp>(now + i - kWindow))) {
-      retired_ = (now + i + 1) << 12 | ChainOf(LoadHead(bytes(i), 0));
-      return;
-    }
-  }
-}
-
-template <bool kExact>
 inline void MatchFinder::Link(const std::uint8_t* text, std::uint32_t r, std::uint64_t now) {
   if constexpr (kExact) {
     chains_.Link(r, ChainOf(LoadHead(text, r)));
   } else if (now >= indexed_) {
+    runs_[Slot(static_cast<Stamp>(now))] = {};
     Index(text + r, static_cast<Stamp>(now));
     indexed_ = now + 1;
   }

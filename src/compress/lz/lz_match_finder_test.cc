@@ -111,17 +111,14 @@ class Lockstep {
     return ::testing::AssertionSuccess();
   }
 
-  // Steps both over `length` positions as the coder does: in ordinary mode the finder's
-  // retires come step by step or all at once before the steps (`whole_item`).
-  void Advance(std::uint32_t length, bool whole_item) {
-    const bool at_once = whole_item && !finder_.exact() && length <= lookahead_;
-    if (at_once) finder_.RetireItem(text_, r_, length, now_);
+  // Steps both over `length` positions as the coder does.
+  void Advance(std::uint32_t length) {
     for (std::uint32_t k = 0; k < length && lookahead_ > 0; ++k) {
       const std::uint32_t s = (r_ + 18) & 4095;
       if (finder_.exact()) {
-        finder_.Retire<true>(text_, s, now_);
-      } else if (!at_once) {
-        finder_.Retire<false>(text_, s, now_);
+        finder_.Retire<true>(s);
+      } else {
+        finder_.Retire<false>(s);
       }
       chains_.UnlinkPosition(static_cast<int>(s));
       if (next_ < input_.size()) {
@@ -178,7 +175,7 @@ TEST(LzMatchFinderTest, FollowsTheDefinedChainsItemByItem) {
       }
       if (length == 0) length = 1;
       if (rng() % 16 == 0) length = 1 + static_cast<std::uint32_t>(rng() % 18);
-      lockstep->Advance(length, rng() % 2 == 0);
+      lockstep->Advance(length);
       ASSERT_TRUE(lockstep->ChainsAgree()) << "run " << run;
     }
     spells += lockstep->finder().exact_spells();
