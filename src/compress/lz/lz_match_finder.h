@@ -331,9 +331,9 @@ class MatchFinder {
   // For a run's newest position, once a search has measured it (WalkRuns): how many
   // positions the run has from there back, and the bucket list's entry after them. A span of
   // 0 is not measured yet; cleared as positions are indexed.
-  struct RunEnd {
-    Stamp exit = 0;
-    std::uint16_t span = 0;
+  struct RunEnd {  // no initializers: a new finder need not clear 256 KiB
+    Stamp exit;
+    std::uint16_t span;
   };
   RunEnd runs_[kStamps];
 
