@@ -142,7 +142,7 @@ std::uint32_t MatchFinder::WalkRuns(const std::uint8_t* r, Stamp stamp, std::uin
   const std::uint8_t c = r[0];
   const std::uint32_t head = LoadHead(r, 0) & 0xFFFFFF;
   const std::uint32_t run = LeadingRun(r, c, kMaxMatch);
-  const auto oldest = static_cast<std::uint32_t>(std::min<std::uint64_t>(now_, kWindow));
+  const std::uint32_t oldest = OldestAge();
   const auto linked = [&](std::uint32_t age) { return Linked(static_cast<Stamp>(now_ - age)); };
   // The newest and the oldest linked age in [from, to], or 0 for none.
   const auto newest_linked = [&](std::uint32_t from, std::uint32_t to) {
@@ -188,9 +188,8 @@ std::uint32_t MatchFinder::WalkRuns(const std::uint8_t* r, Stamp stamp, std::uin
       // Every candidate whose run reaches 18 matches in full; the newest linked one wins.
       const std::uint32_t from = lead >= kMaxMatch ? entry : entry + (kMaxMatch - lead);
       if (const std::uint32_t full = newest_linked(from, last); full != 0) {
-        best = kMaxMatch;
-        position = static_cast<std::uint32_t>(now_ - full) & kRingMask;
-        UnlinkFollower(static_cast<Stamp>(now_ - full), ChainOf(head));  // as in Consider
+        std::uint8_t wanted = r[best];
+        Consider(r - full, r, static_cast<Stamp>(now_ - full), best, wanted, position);  // matches in full
         return best;
       }
       const std::uint32_t age = oldest_linked(entry, std::min(from - 1, last));
@@ -227,7 +226,7 @@ std::uint32_t MatchFinder::WalkOn(const std::uint8_t* r, std::uint32_t best, std
                                   std::uint32_t& position) {
   const auto list = static_cast<Stamp>(now_ + best - 2);  // indexed ahead
   // Entries near the input's start may stand for candidates before it.
-  const auto oldest = static_cast<std::uint32_t>(std::min<std::uint64_t>(now_, kWindow));
+  const std::uint32_t oldest = OldestAge();
   std::uint8_t wanted = r[best];
   for (Stamp entry = BucketPrev(list);; entry = BucketPrev(entry)) {
     const auto age = static_cast<Stamp>(list - entry);  // the candidate's
@@ -270,7 +269,7 @@ std::uint32_t MatchFinder::FindExact(const std::uint8_t* text, std::uint32_t r, 
 // that mirror the forward ones; no other position is linked; and entry 4096 names nothing,
 // a chain's head, or a chain's last position.
 bool MatchFinder::ChainsArePlain(const std::uint8_t* text) const {
-  const std::uint32_t reach = now_ < kWindow ? static_cast<std::uint32_t>(now_) : kWindow;
+  const std::uint32_t reach = OldestAge();
   const auto now = static_cast<std::uint32_t>(now_);
   std::uint32_t listed = 0;
   for (std::uint32_t chain = 0; chain < kHashCount; ++chain) {
@@ -299,7 +298,7 @@ bool MatchFinder::ChainsArePlain(const std::uint8_t* text) const {
 void MatchFinder::BuildIndex(const std::uint8_t* text) {
   std::fill(std::begin(bucket_head_), std::end(bucket_head_), StaleStamp());
   std::fill(std::begin(chain_head_), std::end(chain_head_), StaleStamp());
-  const std::uint64_t reach = std::min<std::uint64_t>(now_, kWindow);
+  const std::uint64_t reach = OldestAge();
   ClearRunSpans(now_ - reach, now_);
   for (std::uint64_t at = now_ - reach; at < now_; ++at) {
     const auto x = static_cast<std::uint32_t>(at & kRingMask);

@@ -199,6 +199,8 @@ class MatchFinder {
   bool InWindow(Stamp stamp) const { return Age(stamp) <= kWindow; }
   bool Ahead(Stamp stamp) const { return static_cast<Stamp>(stamp - static_cast<Stamp>(now_)) < kFuture; }
   Stamp StaleStamp() const { return static_cast<Stamp>(now_ - kStaleAge); }
+  // The greatest age a candidate can have: the window's, or less near the input's start.
+  std::uint32_t OldestAge() const { return static_cast<std::uint32_t>(std::min<std::uint64_t>(now_, kWindow)); }
   // A stamp's entry in the per-stamp tables. Indexing with the 16-bit stamp itself made GCC 12
   // code the walk's loads 6% slower on source.
   static std::uint32_t Slot(Stamp stamp) { return stamp; }
@@ -393,9 +395,7 @@ inline void MatchFinder::Link(const std::uint8_t* text, std::uint32_t r, std::ui
   if constexpr (kExact) {
     chains_.Link(r, ChainOf(LoadHead(text, r)));
   } else if (now >= indexed_) {
-    runs_[Slot(static_cast<Stamp>(now))] = {};
-    Index(text + r, static_cast<Stamp>(now));
-    indexed_ = now + 1;
+    IndexUntil(text + r, now, now + 1);  // indexed_ is now: positions are linked in order
   }
 }
 
